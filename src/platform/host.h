@@ -1,0 +1,25 @@
+// The host side of the platform seam that is not MIDI: the folder search for
+// the image file, the console's final wait and its set-up at start.
+// Windows implements it with its own calls, every other platform with POSIX.
+#pragma once
+
+#include <cstddef>
+
+// Long enough for any file name on Windows (MAX_PATH) and POSIX (NAME_MAX).
+constexpr std::size_t kMaxFileName = 260;
+
+struct ImageEntry {
+    char name[kMaxFileName];  // bare file name, terminated
+    bool isFile;              // false for a folder, a device or a dangling link
+};
+
+// Looks for the first entry of the current folder that matches "*.led".
+// Returns false when there is none.
+bool FindFirstImageEntry(ImageEntry* entry);
+
+// Holds the console until the user presses a key; returns at once when
+// standard input has ended.
+void WaitForKeyPress();
+
+// Makes the standard streams safe to use before the run starts.
+void PrepareConsole();

@@ -1,0 +1,88 @@
+// Folder search and console wait on POSIX systems.
+#include "platform/host.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool HasImageExtension(const char* name) {
+    const std::size_t length = std::strlen(name);
+    return length >= 4 && strcasecmp(name + length - 4, ".led") == 0;
+}
+
+// Windows file systems list a folder in case-insensitive name order; using the
+// same order here keeps the choice of the first entry independent of the file
+// system. Names equal but for case are ordered bytewise so the choice is total.
+bool ListsBefore(const char* a, const char* b) {
+    const int folded = strcasecmp(a, b);
+    return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
+}
+
+int ReadOneByte() {
+    unsigned char byte = 0;
+    ssize_t got;
+    do {
+        got = read(STDIN_FILENO, &byte, 1);
+    } while (got < 0 && errno == EINTR);
+    return got == 1 ? byte : EOF;
+}
+
+}  // namespace
+
+bool FindFirstImageEntry(ImageEntry* entry) {
+    DIR* folder = opendir(".");
+    if (folder == nullptr) return false;
+    bool found = false;
+    while (const dirent* item = readdir(folder)) {
+        if (!HasImageExtension(item->d_name)) continue;
+        if (found && !ListsBefore(item->d_name, entry->name)) continue;
+        if (std::strlen(item->d_name) >= kMaxFileName) continue;
+        std::strcpy(entry->name, item->d_name);
+        found = true;
+    }
+    closedir(folder);
+    if (found) {
+        struct stat info;
+        entry->isFile = stat(entry->name, &info) == 0 && S_ISREG(info.st_mode);
+    }
+    return found;
+}
+
+void WaitForKeyPress() {
+    std::printf("Press any key to continue . . . ");
+    std::fflush(stdout);
+    termios saved;
+    if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0) {
+        termios raw = saved;
+        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+        ReadOneByte();
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    } else {
+        ReadOneByte();
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+void PrepareConsole() {
+    // A closed standard stream would let the next open file take its number,
+    // and the final wait would then read from that file instead of the user.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            if (opened >= 0 && opened != fd) close(opened);
+        }
+    }
+}

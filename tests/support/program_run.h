@@ -1,0 +1,26 @@
+// Running the built updater as a user would: in a folder of its own, with
+// standard input closed, capturing everything it prints.
+#pragma once
+
+#include <string>
+
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    // The folder the program runs in.
+    const std::string& path() const { return work_; }
+    void WriteFile(const std::string& name, const std::string& content) const;
+    void MakeFolder(const std::string& name) const;
+    void MakeLink(const std::string& name, const std::string& target) const;
+
+    // Runs the program in the folder; returns its exit status and fills output.
+    int Run(const std::string& program, std::string* output) const;
+
+private:
+    std::string root_;
+    std::string work_;
+};
