@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "image/image_buffer.h"
+#include "midi/midi_link.h"
 #include "platform/host.h"
 #include "protocol/find_device.h"
 #include "protocol/wire_protocol.h"
@@ -23,6 +24,8 @@ int RunUpdate() {
     std::uint8_t expectedId = 0;
     if (LoadImageFile(&image, &expectedId) && ValidateImage(image)) {
         UpdateDevice(image, expectedId);
+        CloseMidiIn();
+        CloseMidiOut();
     }
     WaitForKeyPress();
     return 0;

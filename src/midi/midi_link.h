@@ -1,0 +1,49 @@
+// The one MIDI input and one MIDI output port of the run, System Exclusive
+// sends, and the mailbox the device's replies arrive in.
+//
+// The platform's MIDI service calls OnMidiInput on a thread of its own; it
+// writes the byte count of each System Exclusive message it receives into the
+// mailbox. The main flow polls that count, resets it to 0 when it takes a
+// reply, and reads the status byte that follows the F0.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/winmm.h"
+
+constexpr std::uint16_t kReceiveBufferSize = 200;
+// The longest message body SendSysEx puts between F0 and F7.
+constexpr std::uint8_t kMaxSysExBody = 22;
+
+struct ReplyMailbox {
+    // Byte count of the latest System Exclusive message; 0 once taken.
+    std::atomic<std::int16_t> receivedCount{0};
+    // Byte 1 of the latest message, taken from the buffer by the
+    // notification: the buffer is already back with the port, where the next
+    // message may be written into it while the main flow looks.
+    std::atomic<std::uint8_t> status{0};
+    // The latest message, from its F0 on; never cleared.
+    std::uint8_t buffer[kReceiveBufferSize] = {};
+};
+
+// Opens input port `index` and starts it; returns the platform's code.
+MMRESULT OpenMidiIn(UINT index);
+// Opens output port `index`; returns the platform's code.
+MMRESULT OpenMidiOut(UINT index);
+// Close the open port; false when none was open.
+bool CloseMidiIn();
+bool CloseMidiOut();
+
+// Sends F0, the n bytes of data (each below 0x80), F7 on the output port and
+// returns once the platform has released the message.
+MMRESULT SendSysEx(const std::uint8_t* data, std::uint8_t n);
+
+// Called by the MIDI service for input events; nobody else calls it.
+void CALLBACK OnMidiInput(HMIDIIN port, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
+
+ReplyMailbox& Mailbox();
+// The status byte of the latest reply.
+std::uint8_t ReplyStatus();
+const char* MidiInName();
+const char* MidiOutName();

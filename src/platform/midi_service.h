@@ -1,0 +1,16 @@
+// The MIDI service behind RtMidi on platforms other than Windows, chosen once
+// for the whole process: the ALSA sequencer when it can be opened, else a
+// JACK server that is already running (one is never started), else the
+// platform's own (CoreMIDI on macOS).
+#pragma once
+
+#include <RtMidi.h>
+
+#include <memory>
+
+RtMidi::Api ChosenMidiService();
+
+// A client of the chosen service, or null when the service cannot be
+// opened. Nothing is printed: RtMidi's errors and warnings go to onError.
+std::unique_ptr<RtMidiIn> MakeMidiIn(const char* clientName, RtMidiErrorCallback onError, void* userData);
+std::unique_ptr<RtMidiOut> MakeMidiOut(const char* clientName, RtMidiErrorCallback onError, void* userData);

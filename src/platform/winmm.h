@@ -1,0 +1,116 @@
+// The Windows Multimedia MIDI calls the program is written against, and the
+// millisecond sleep. On Windows these are the system's own; elsewhere this
+// header declares the same subset, with the same names, types, constants and
+// result codes, and a layer of ours implements it (over RtMidi for the real
+// program, in process for tests).
+#pragma once
+
+#ifdef _WIN32
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#else
+
+#include <cstdint>
+
+typedef unsigned int UINT;
+typedef std::uint16_t WORD;
+typedef std::uint32_t DWORD;
+typedef std::uintptr_t DWORD_PTR;
+typedef std::uintptr_t UINT_PTR;
+typedef UINT MMRESULT;
+typedef char* LPSTR;
+
+#define CALLBACK
+
+typedef struct HMIDIIN__* HMIDIIN;
+typedef struct HMIDIOUT__* HMIDIOUT;
+typedef HMIDIIN* LPHMIDIIN;
+typedef HMIDIOUT* LPHMIDIOUT;
+
+typedef struct midihdr_tag {
+    LPSTR lpData;
+    DWORD dwBufferLength;
+    DWORD dwBytesRecorded;
+    DWORD_PTR dwUser;
+    DWORD dwFlags;
+    struct midihdr_tag* lpNext;
+    DWORD_PTR reserved;
+    DWORD dwOffset;
+    DWORD_PTR dwReserved[8];
+} MIDIHDR, *LPMIDIHDR;
+
+#define MAXPNAMELEN 32
+
+typedef struct {
+    WORD wMid;
+    WORD wPid;
+    UINT vDriverVersion;
+    char szPname[MAXPNAMELEN];
+    DWORD dwSupport;
+} MIDIINCAPSA, *LPMIDIINCAPSA;
+
+typedef struct {
+    WORD wMid;
+    WORD wPid;
+    UINT vDriverVersion;
+    char szPname[MAXPNAMELEN];
+    WORD wTechnology;
+    WORD wVoices;
+    WORD wNotes;
+    WORD wChannelMask;
+    DWORD dwSupport;
+} MIDIOUTCAPSA, *LPMIDIOUTCAPSA;
+
+#define MMSYSERR_NOERROR 0
+#define MMSYSERR_ERROR 1
+#define MMSYSERR_BADDEVICEID 2
+#define MMSYSERR_ALLOCATED 4
+#define MMSYSERR_INVALHANDLE 5
+#define MMSYSERR_NODRIVER 6
+#define MMSYSERR_NOMEM 7
+#define MMSYSERR_INVALFLAG 10
+#define MMSYSERR_INVALPARAM 11
+#define MIDIERR_UNPREPARED 64
+#define MIDIERR_STILLPLAYING 65
+#define MIDIERR_NODEVICE 68
+
+#define MHDR_DONE 0x00000001
+#define MHDR_PREPARED 0x00000002
+#define MHDR_INQUEUE 0x00000004
+
+#define MIM_OPEN 0x3C1
+#define MIM_CLOSE 0x3C2
+#define MIM_DATA 0x3C3
+#define MIM_LONGDATA 0x3C4
+#define MIM_ERROR 0x3C5
+#define MIM_LONGERROR 0x3C6
+
+#define CALLBACK_NULL 0x00000000
+#define CALLBACK_FUNCTION 0x00030000
+
+// The notification routine an input port opened with CALLBACK_FUNCTION calls.
+typedef void(CALLBACK* MIDIINPROC)(HMIDIIN port, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                                   DWORD_PTR param2);
+
+MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize);
+MMRESULT midiInOpen(LPHMIDIIN port, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+MMRESULT midiInPrepareHeader(HMIDIIN port, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiInUnprepareHeader(HMIDIIN port, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiInAddBuffer(HMIDIIN port, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiInStart(HMIDIIN port);
+MMRESULT midiInStop(HMIDIIN port);
+MMRESULT midiInReset(HMIDIIN port);
+MMRESULT midiInClose(HMIDIIN port);
+
+MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize);
+MMRESULT midiOutOpen(LPHMIDIOUT port, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+MMRESULT midiOutPrepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiOutUnprepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiOutClose(HMIDIOUT port);
+
+void Sleep(DWORD milliseconds);
+
+#endif

@@ -1,0 +1,297 @@
+#include "sim/sim_platform.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+
+struct HMIDIIN__ {
+    UINT index = 0;
+    MIDIINPROC callback = nullptr;
+    DWORD_PTR instance = 0;
+    bool open = true;
+    bool started = false;
+    std::deque<MIDIHDR*> queue;
+};
+
+struct HMIDIOUT__ {
+    UINT index = 0;
+    bool open = true;
+};
+
+namespace sim {
+namespace {
+
+struct Delivery {
+    std::vector<std::uint8_t> bytes;
+    Arrival kind;
+};
+
+struct State {
+    std::vector<Port> inputs, outputs;
+    std::set<UINT> deviceHears, deviceAnswers;
+    DeviceModel device;
+    SendResult sendResult;
+    unsigned stillPlayingRounds = 0;
+    unsigned stillPlayingLeft = 0;
+    std::size_t sends = 0;
+    std::uint64_t now = 0;
+    std::multimap<std::uint64_t, Delivery> pending;
+    std::vector<SentMessage> sent;
+    std::vector<std::string> calls;
+    std::deque<std::unique_ptr<HMIDIIN__>> inputHandles;
+    std::deque<std::unique_ptr<HMIDIOUT__>> outputHandles;
+};
+
+State state;
+
+void Log(const std::string& call) { state.calls.push_back(call); }
+void Log(const std::string& call, UINT index) { Log(call + " " + std::to_string(index)); }
+
+void DeliverTo(HMIDIIN__* port, const Delivery& delivery) {
+    const auto& bytes = delivery.bytes;
+    if (delivery.kind == Arrival::kShort) {
+        DWORD packed = 0;
+        for (std::size_t i = 0; i < bytes.size() && i < 3; ++i) packed |= DWORD{bytes[i]} << (8 * i);
+        port->callback(port, MIM_DATA, port->instance, packed, static_cast<DWORD_PTR>(state.now));
+        return;
+    }
+    if (port->queue.empty()) return;  // no buffer to receive into: dropped
+    MIDIHDR* header = port->queue.front();
+    port->queue.pop_front();
+    const DWORD length = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), header->dwBufferLength));
+    std::memcpy(header->lpData, bytes.data(), length);
+    header->dwBytesRecorded = length;
+    header->dwFlags = (header->dwFlags & ~DWORD{MHDR_INQUEUE}) | MHDR_DONE;
+    const bool complete = delivery.kind == Arrival::kComplete && length == bytes.size();
+    port->callback(port, complete ? MIM_LONGDATA : MIM_LONGERROR, port->instance,
+                   reinterpret_cast<DWORD_PTR>(header), static_cast<DWORD_PTR>(state.now));
+}
+
+void Deliver(const Delivery& delivery) {
+    for (auto& port : state.inputHandles) {
+        if (port->open && port->started && state.deviceAnswers.count(port->index)) DeliverTo(port.get(), delivery);
+    }
+}
+
+template <typename Caps>
+MMRESULT GetCaps(const std::vector<Port>& ports, UINT_PTR index, Caps* caps, const char* call) {
+    Log(call, static_cast<UINT>(index));
+    if (index >= ports.size()) return MMSYSERR_BADDEVICEID;
+    const Port& port = ports[index];
+    if (port.capsResult != MMSYSERR_NOERROR) return port.capsResult;
+    *caps = Caps{};
+    std::strncpy(caps->szPname, port.name.c_str(), MAXPNAMELEN - 1);
+    return MMSYSERR_NOERROR;
+}
+
+bool Queued(const HMIDIIN__* port, const MIDIHDR* header) {
+    return std::find(port->queue.begin(), port->queue.end(), header) != port->queue.end();
+}
+
+}  // namespace
+
+void Reset() { state = State{}; }
+void AddInput(const Port& port) { state.inputs.push_back(port); }
+void AddOutput(const Port& port) { state.outputs.push_back(port); }
+
+void ConnectDevice(const std::set<UINT>& outputsItHears, const std::set<UINT>& inputsItAnswers) {
+    state.deviceHears = outputsItHears;
+    state.deviceAnswers = inputsItAnswers;
+}
+
+void SetDeviceModel(DeviceModel model) { state.device = std::move(model); }
+
+void ScheduleArrival(std::uint32_t delayMs, const std::vector<std::uint8_t>& bytes, Arrival kind) {
+    state.pending.emplace(state.now + delayMs, Delivery{bytes, kind});
+}
+
+void SetSendResult(SendResult result) { state.sendResult = std::move(result); }
+void SetStillPlayingRounds(unsigned rounds) { state.stillPlayingRounds = rounds; }
+std::uint64_t NowMs() { return state.now; }
+const std::vector<SentMessage>& Sent() { return state.sent; }
+const std::vector<std::string>& Calls() { return state.calls; }
+
+std::size_t CountCalls(const std::string& call) {
+    return static_cast<std::size_t>(std::count(state.calls.begin(), state.calls.end(), call));
+}
+
+bool InputIsOpen(UINT index) {
+    for (auto& port : state.inputHandles) {
+        if (port->open && port->index == index) return true;
+    }
+    return false;
+}
+
+bool OutputIsOpen(UINT index) {
+    for (auto& port : state.outputHandles) {
+        if (port->open && port->index == index) return true;
+    }
+    return false;
+}
+
+bool InputHasQueuedBuffer(UINT index) {
+    for (auto& port : state.inputHandles) {
+        if (port->open && port->index == index && !port->queue.empty()) return true;
+    }
+    return false;
+}
+
+}  // namespace sim
+
+using sim::Log;
+using sim::state;
+
+void Sleep(DWORD milliseconds) {
+    const std::uint64_t until = state.now + milliseconds;
+    while (!state.pending.empty() && state.pending.begin()->first <= until) {
+        auto next = state.pending.begin();
+        state.now = next->first;
+        const sim::Delivery delivery = std::move(next->second);
+        state.pending.erase(next);
+        sim::Deliver(delivery);
+    }
+    state.now = until;
+}
+
+MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT) {
+    return sim::GetCaps(state.inputs, deviceId, caps, "midiInGetDevCapsA");
+}
+
+MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT) {
+    return sim::GetCaps(state.outputs, deviceId, caps, "midiOutGetDevCapsA");
+}
+
+MMRESULT midiInOpen(LPHMIDIIN port, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+    Log("midiInOpen", deviceId);
+    if (deviceId >= state.inputs.size()) return MMSYSERR_BADDEVICEID;
+    if (flags != CALLBACK_FUNCTION) return MMSYSERR_INVALFLAG;
+    if (state.inputs[deviceId].openResult != MMSYSERR_NOERROR) return state.inputs[deviceId].openResult;
+    auto handle = std::make_unique<HMIDIIN__>();
+    handle->index = deviceId;
+    handle->callback = reinterpret_cast<MIDIINPROC>(callback);
+    handle->instance = instance;
+    *port = handle.get();
+    state.inputHandles.push_back(std::move(handle));
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiInPrepareHeader(HMIDIIN port, LPMIDIHDR header, UINT) {
+    Log("midiInPrepareHeader");
+    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiInUnprepareHeader(HMIDIIN port, LPMIDIHDR header, UINT) {
+    Log("midiInUnprepareHeader");
+    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (sim::Queued(port, header)) return MIDIERR_STILLPLAYING;
+    header->dwFlags &= ~DWORD{MHDR_PREPARED};
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiInAddBuffer(HMIDIIN port, LPMIDIHDR header, UINT) {
+    Log("midiInAddBuffer");
+    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
+    if (sim::Queued(port, header)) return MIDIERR_STILLPLAYING;
+    header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~DWORD{MHDR_DONE};
+    header->dwBytesRecorded = 0;
+    port->queue.push_back(header);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiInStart(HMIDIIN port) {
+    Log("midiInStart", port ? port->index : 0);
+    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    const MMRESULT result = state.inputs[port->index].startResult;
+    if (result == MMSYSERR_NOERROR) port->started = true;
+    return result;
+}
+
+MMRESULT midiInStop(HMIDIIN port) {
+    Log("midiInStop");
+    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    port->started = false;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiInReset(HMIDIIN port) {
+    Log("midiInReset");
+    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    port->started = false;
+    while (!port->queue.empty()) {
+        MIDIHDR* header = port->queue.front();
+        port->queue.pop_front();
+        header->dwBytesRecorded = 0;
+        header->dwFlags = (header->dwFlags & ~DWORD{MHDR_INQUEUE}) | MHDR_DONE;
+        port->callback(port, MIM_LONGDATA, port->instance, reinterpret_cast<DWORD_PTR>(header),
+                       static_cast<DWORD_PTR>(state.now));
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiInClose(HMIDIIN port) {
+    Log("midiInClose", port ? port->index : 0);
+    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (!port->queue.empty()) return MIDIERR_STILLPLAYING;
+    port->open = false;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiOutOpen(LPHMIDIOUT port, UINT deviceId, DWORD_PTR, DWORD_PTR, DWORD flags) {
+    Log("midiOutOpen", deviceId);
+    if (deviceId >= state.outputs.size()) return MMSYSERR_BADDEVICEID;
+    if (flags != CALLBACK_NULL) return MMSYSERR_INVALFLAG;
+    if (state.outputs[deviceId].openResult != MMSYSERR_NOERROR) return state.outputs[deviceId].openResult;
+    auto handle = std::make_unique<HMIDIOUT__>();
+    handle->index = deviceId;
+    *port = handle.get();
+    state.outputHandles.push_back(std::move(handle));
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiOutPrepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT) {
+    Log("midiOutPrepareHeader");
+    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT) {
+    Log("midiOutLongMsg");
+    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
+    const std::size_t sendNumber = state.sends++;
+    if (state.sendResult) {
+        const MMRESULT result = state.sendResult(sendNumber);
+        if (result != MMSYSERR_NOERROR) return result;
+    }
+    const auto* data = reinterpret_cast<const std::uint8_t*>(header->lpData);
+    std::vector<std::uint8_t> bytes(data, data + header->dwBufferLength);
+    state.sent.push_back({state.now, port->index, bytes});
+    state.stillPlayingLeft = state.stillPlayingRounds;
+    header->dwFlags |= MHDR_DONE;
+    if (state.device && state.deviceHears.count(port->index)) state.device(bytes);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiOutUnprepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT) {
+    Log("midiOutUnprepareHeader");
+    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (state.stillPlayingLeft > 0) {
+        --state.stillPlayingLeft;
+        return MIDIERR_STILLPLAYING;
+    }
+    header->dwFlags &= ~DWORD{MHDR_PREPARED};
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiOutClose(HMIDIOUT port) {
+    Log("midiOutClose", port ? port->index : 0);
+    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    port->open = false;
+    return MMSYSERR_NOERROR;
+}
