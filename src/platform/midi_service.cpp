@@ -9,7 +9,7 @@
 
 #if defined(__UNIX_JACK__) && __has_include(<jack/jack.h>)
 #include <jack/jack.h>
-#define TESSARINE_SILENCE_JACK 1
+#define TESSARINE_WITH_JACK 1
 #endif
 
 namespace {
@@ -25,23 +25,40 @@ protected:
     int overflow(int c) override { return c; }
 };
 
-#ifdef TESSARINE_SILENCE_JACK
+#ifdef TESSARINE_WITH_JACK
 void Discard(const char*) {}
+
+// JACK prints its own complaints, when no server runs for instance.
+void SilenceJack() {
+    jack_set_error_function(Discard);
+    jack_set_info_function(Discard);
+}
+
+// Asked before RtMidi is, whose JACK client leaks when it finds no server.
+bool JackServerRuns() {
+    SilenceJack();
+    jack_client_t* client = jack_client_open("tessarine-probe", JackNoStartServer, nullptr);
+    if (client == nullptr) return false;
+    jack_client_close(client);
+    return true;
+}
+#else
+void SilenceJack() {}
+bool JackServerRuns() { return true; }
 #endif
 
 // RtMidi reports some failures while it constructs a client, before an error
-// callback can be set; JACK prints its own complaints when no server runs.
+// callback can be set.
 template <typename Client>
 std::unique_ptr<Client> MakeClient(const char* clientName, RtMidiErrorCallback onError, void* userData) {
-#ifdef TESSARINE_SILENCE_JACK
-    jack_set_error_function(Discard);
-    jack_set_info_function(Discard);
-#endif
+    const std::optional<RtMidi::Api> service = ChosenMidiService();
+    if (!service) return nullptr;
+    SilenceJack();
     static DiscardingBuffer discard;
     std::streambuf* saved = std::cerr.rdbuf(&discard);
     std::unique_ptr<Client> client;
     try {
-        client = std::make_unique<Client>(ChosenMidiService(), clientName);
+        client = std::make_unique<Client>(*service, clientName);
         client->setErrorCallback(onError, userData);
     } catch (const RtMidiError&) {
         client.reset();
@@ -52,13 +69,14 @@ std::unique_ptr<Client> MakeClient(const char* clientName, RtMidiErrorCallback o
 
 }  // namespace
 
-RtMidi::Api ChosenMidiService() {
-    // Without /dev/snd/seq RtMidi's ALSA client fails instead of falling back,
-    // so the choice is made here, once.
-    static const RtMidi::Api chosen = [] {
+std::optional<RtMidi::Api> ChosenMidiService() {
+    // Without /dev/snd/seq RtMidi's ALSA client fails (and ALSA complains on
+    // standard error) instead of falling back, so the choice is made here.
+    static const std::optional<RtMidi::Api> chosen = []() -> std::optional<RtMidi::Api> {
         if (Compiled(RtMidi::LINUX_ALSA) && access("/dev/snd/seq", R_OK | W_OK) == 0) return RtMidi::LINUX_ALSA;
-        if (Compiled(RtMidi::UNIX_JACK)) return RtMidi::UNIX_JACK;
-        return RtMidi::UNSPECIFIED;
+        if (Compiled(RtMidi::UNIX_JACK) && JackServerRuns()) return RtMidi::UNIX_JACK;
+        if (Compiled(RtMidi::MACOSX_CORE)) return RtMidi::MACOSX_CORE;
+        return std::nullopt;
     }();
     return chosen;
 }

@@ -1,14 +1,15 @@
 // The MIDI service behind RtMidi on platforms other than Windows, chosen once
 // for the whole process: the ALSA sequencer when it can be opened, else a
 // JACK server that is already running (one is never started), else the
-// platform's own (CoreMIDI on macOS).
+// platform's own (CoreMIDI on macOS). None when there is none of them.
 #pragma once
 
 #include <RtMidi.h>
 
 #include <memory>
+#include <optional>
 
-RtMidi::Api ChosenMidiService();
+std::optional<RtMidi::Api> ChosenMidiService();
 
 // A client of the chosen service, or null when the service cannot be
 // opened. Nothing is printed: RtMidi's errors and warnings go to onError.

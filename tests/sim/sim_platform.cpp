@@ -40,13 +40,18 @@ struct State {
     std::multimap<std::uint64_t, Delivery> pending;
     std::vector<SentMessage> sent;
     std::vector<std::string> calls;
+    std::multimap<std::string, std::function<void()>> actions;
     std::deque<std::unique_ptr<HMIDIIN__>> inputHandles;
     std::deque<std::unique_ptr<HMIDIOUT__>> outputHandles;
 };
 
 State state;
 
-void Log(const std::string& call) { state.calls.push_back(call); }
+void Log(const std::string& call) {
+    state.calls.push_back(call);
+    const auto range = state.actions.equal_range(call);
+    for (auto action = range.first; action != range.second; ++action) action->second();
+}
 void Log(const std::string& call, UINT index) { Log(call + " " + std::to_string(index)); }
 
 void DeliverTo(HMIDIIN__* port, const Delivery& delivery) {
@@ -105,6 +110,10 @@ void SetDeviceModel(DeviceModel model) { state.device = std::move(model); }
 
 void ScheduleArrival(std::uint32_t delayMs, const std::vector<std::uint8_t>& bytes, Arrival kind) {
     state.pending.emplace(state.now + delayMs, Delivery{bytes, kind});
+}
+
+void OnCall(const std::string& call, std::function<void()> action) {
+    state.actions.emplace(call, std::move(action));
 }
 
 void SetSendResult(SendResult result) { state.sendResult = std::move(result); }

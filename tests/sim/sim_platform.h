@@ -52,6 +52,11 @@ void SetSendResult(SendResult result);
 // Every send's unprepare answers MIDIERR_STILLPLAYING this many times first.
 void SetStillPlayingRounds(unsigned rounds);
 
+// Runs the action whenever the platform is called as `call` ("name" or
+// "name index", as Calls() shows it), before the call takes effect: a way to
+// make something happen between two steps of the program.
+void OnCall(const std::string& call, std::function<void()> action);
+
 std::uint64_t NowMs();
 const std::vector<SentMessage>& Sent();
 // Every platform call but Sleep, in order, as "name" or "name index".

@@ -1,0 +1,20 @@
+// Sending the image to the device, record by record, as hexadecimal text.
+#pragma once
+
+#include "image/image_buffer.h"
+
+// The glyphs the progress line turns through, each shown for two records.
+constexpr char SPINNER_GLYPHS[] = "--\\\\||//";
+
+enum class TransferOutcome {
+    kCompleted,      // every record accepted
+    kRestarted,      // the device answered that it restarts
+    kNotResponding,  // the last of too many failed tries in a row was silence
+    kUpdateError,    // ... was a status byte other than "accepted"
+    kOutputMissing,  // a chunk could not be sent
+};
+
+// Sends every record of a validated image on the open ports, waiting after
+// each for the device's status byte and sending it again after a bad or
+// missing one. Prints the progress line and the outcome.
+TransferOutcome TransferImage(const ImageBuffer& image);

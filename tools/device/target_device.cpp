@@ -1,0 +1,107 @@
+#include "target_device.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+constexpr std::uint8_t kHandshake[] = {0xF0, 0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C, 0xF7};
+constexpr std::uint8_t kRecordOk = 0x1A;
+constexpr std::uint8_t kCrcError = 0x20;
+constexpr std::uint8_t kRestarting = 0x77;
+
+int HexDigit(std::uint8_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Decodes the text between F0 and F7; false unless it is whole pairs of
+// upper-case hexadecimal digits.
+bool DecodeChunk(const Bytes& message, Bytes* decoded) {
+    if (message.size() < 4 || message.front() != 0xF0 || message.back() != 0xF7 || message.size() % 2 != 0) {
+        return false;
+    }
+    for (std::size_t i = 1; i + 1 < message.size(); i += 2) {
+        const int high = HexDigit(message[i]);
+        const int low = HexDigit(message[i + 1]);
+        if (high < 0 || low < 0) return false;
+        decoded->push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return true;
+}
+
+std::size_t RecordSize(const Bytes& record) { return record[0] * 256u + record[1] + 2u; }
+
+}  // namespace
+
+bool RecordBalances(const Bytes& record) {
+    const std::size_t size = RecordSize(record);
+    if (size < 4 || size != record.size()) return false;
+    std::uint16_t sum = 0;
+    for (std::size_t i = 2; i + 2 < size; ++i) sum = static_cast<std::uint16_t>(sum + record[i]);
+    sum = static_cast<std::uint16_t>(sum + record[size - 2] + record[size - 1] * 256u);
+    return sum == 0;
+}
+
+Bytes WireBytes(const Response& response) {
+    switch (response.kind) {
+        case Response::Kind::kStatus: return {0xF0, response.status, 0xF7};
+        case Response::Kind::kSilence: return {};
+        case Response::Kind::kOneByte: return {0xF0};
+        case Response::Kind::kIncomplete: return {0xF0, response.status};
+    }
+    return {};
+}
+
+TargetDevice::TargetDevice(DeviceSettings settings) : settings_(std::move(settings)) {}
+
+std::optional<Response> TargetDevice::Receive(const Bytes& message) {
+    if (std::equal(message.begin(), message.end(), std::begin(kHandshake), std::end(kHandshake))) {
+        pending_.clear();
+        return Answer(true, identifications_++, settings_.identificationAnswer);
+    }
+    Bytes decoded;
+    if (!DecodeChunk(message, &decoded)) {
+        ++protocolErrors_;
+        pending_.clear();
+        return std::nullopt;
+    }
+    pending_.insert(pending_.end(), decoded.begin(), decoded.end());
+    if (pending_.size() < 2 || pending_.size() < RecordSize(pending_)) return std::nullopt;
+    if (pending_.size() > RecordSize(pending_)) {
+        // A chunk ran across the end of its record.
+        ++protocolErrors_;
+        pending_.clear();
+        return std::nullopt;
+    }
+    return FinishRecord();
+}
+
+std::optional<Response> TargetDevice::FinishRecord() {
+    Bytes record;
+    record.swap(pending_);
+    const std::size_t number = records_++;
+    if (!RecordBalances(record)) return Answer(false, number, kCrcError);
+
+    const bool sentAgain = record == lastAccepted_;
+    const std::size_t total = accepted_.size() + (sentAgain ? 0 : record.size());
+    const bool last = settings_.restartAfterBytes && total == *settings_.restartAfterBytes;
+    const Response response = Answer(false, number, last ? kRestarting : kRecordOk);
+    // A record the script keeps the device from answering "accepted" is
+    // taken as lost.
+    const bool kept = response.kind == Response::Kind::kStatus &&
+                      (response.status == kRecordOk || response.status == kRestarting);
+    if (kept && !sentAgain) {
+        accepted_.insert(accepted_.end(), record.begin(), record.end());
+        lastAccepted_ = record;
+    }
+    return response;
+}
+
+Response TargetDevice::Answer(bool identification, std::size_t number, std::uint8_t status) {
+    if (settings_.faults) {
+        if (std::optional<Response> scripted = settings_.faults({identification, number, status})) return *scripted;
+    }
+    return Response{Response::Kind::kStatus, status, 0};
+}
