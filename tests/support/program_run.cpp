@@ -33,10 +33,12 @@ void TempFolder::MakeLink(const std::string& name, const std::string& target) co
     fs::create_symlink(target, work_ + "/" + name);
 }
 
-int TempFolder::Run(const std::string& program, std::string* output) const {
+int TempFolder::Run(const std::string& program, std::string* output,
+                    const std::vector<std::string>& arguments) const {
     const std::string outputPath = root_ + "/output.txt";
-    const std::string command =
-        "cd '" + work_ + "' && '" + program + "' <&- >'" + outputPath + "' 2>&1";
+    std::string command = "cd '" + work_ + "' && '" + program + "'";
+    for (const std::string& argument : arguments) command += " '" + argument + "'";
+    command += " <&- >'" + outputPath + "' 2>&1";
     const int status = std::system(command.c_str());
     std::ifstream in(outputPath, std::ios::binary);
     std::ostringstream text;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TempFolder {
 public:
@@ -17,8 +18,9 @@ public:
     void MakeFolder(const std::string& name) const;
     void MakeLink(const std::string& name, const std::string& target) const;
 
-    // Runs the program in the folder; returns its exit status and fills output.
-    int Run(const std::string& program, std::string* output) const;
+    // Runs the program in the folder with standard input closed; returns its
+    // exit status and fills output with what it printed.
+    int Run(const std::string& program, std::string* output, const std::vector<std::string>& arguments = {}) const;
 
 private:
     std::string root_;

@@ -12,5 +12,10 @@ using Bytes = std::vector<std::uint8_t>;
 // checksum low byte first that makes data plus checksum sum to 0.
 Bytes MakeRecord(const Bytes& data);
 
+// A valid image of exactly `size` bytes (at least 4, at most 65535) in
+// records of `recordData` data bytes; the last records are shortened so the
+// sizes add up. The data bytes are a fixed pseudo-random sequence.
+Bytes MakeImage(std::size_t size, std::size_t recordData);
+
 // The image as a file holds it: upper-case digit pairs, 32 bytes a line.
 std::string ImageText(const Bytes& image);

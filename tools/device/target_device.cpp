@@ -59,7 +59,8 @@ TargetDevice::TargetDevice(DeviceSettings settings) : settings_(std::move(settin
 std::optional<Response> TargetDevice::Receive(const Bytes& message) {
     if (std::equal(message.begin(), message.end(), std::begin(kHandshake), std::end(kHandshake))) {
         pending_.clear();
-        return Answer(true, identifications_++, settings_.identificationAnswer);
+        const std::size_t number = identifications_++;
+        return Answer({true, number, 0, number, settings_.identificationAnswer});
     }
     Bytes decoded;
     if (!DecodeChunk(message, &decoded)) {
@@ -82,12 +83,16 @@ std::optional<Response> TargetDevice::FinishRecord() {
     Bytes record;
     record.swap(pending_);
     const std::size_t number = records_++;
-    if (!RecordBalances(record)) return Answer(false, number, kCrcError);
+    // A record sent again right after it was accepted (its answer got lost)
+    // is that record once more, not the next one.
+    const bool sentAgain = !lastAccepted_.empty() && record == lastAccepted_;
+    const std::size_t index = sentAgain ? acceptedRecords_ - 1 : acceptedRecords_;
+    const std::size_t attempt = sentAgain ? 0 : attempts_++;
+    if (!RecordBalances(record)) return Answer({false, number, index, attempt, kCrcError});
 
-    const bool sentAgain = record == lastAccepted_;
     const std::size_t total = accepted_.size() + (sentAgain ? 0 : record.size());
     const bool last = settings_.restartAfterBytes && total == *settings_.restartAfterBytes;
-    const Response response = Answer(false, number, last ? kRestarting : kRecordOk);
+    const Response response = Answer({false, number, index, attempt, last ? kRestarting : kRecordOk});
     // A record the script keeps the device from answering "accepted" is
     // taken as lost.
     const bool kept = response.kind == Response::Kind::kStatus &&
@@ -95,13 +100,15 @@ std::optional<Response> TargetDevice::FinishRecord() {
     if (kept && !sentAgain) {
         accepted_.insert(accepted_.end(), record.begin(), record.end());
         lastAccepted_ = record;
+        ++acceptedRecords_;
+        attempts_ = 0;
     }
     return response;
 }
 
-Response TargetDevice::Answer(bool identification, std::size_t number, std::uint8_t status) {
+Response TargetDevice::Answer(const Request& request) {
     if (settings_.faults) {
-        if (std::optional<Response> scripted = settings_.faults({identification, number, status})) return *scripted;
+        if (std::optional<Response> scripted = settings_.faults(request)) return *scripted;
     }
-    return Response{Response::Kind::kStatus, status, 0};
+    return Response{Response::Kind::kStatus, request.status, 0};
 }

@@ -24,11 +24,13 @@ struct Response {
     std::uint32_t delayMs = 0;  // on top of the device's usual reply delay
 };
 
-// One request as the device sees it: its number among requests of its kind
-// (from 0) and the answer the device would give of itself.
+// One request as the device sees it, and the answer the device would give of
+// itself. Numbers count from 0.
 struct Request {
     bool identification;
-    std::size_t number;
+    std::size_t number;   // among all requests of its kind
+    std::size_t record;   // records: which record of the image, in order
+    std::size_t attempt;  // how often this identification or record came before
     std::uint8_t status;
 };
 
@@ -63,7 +65,7 @@ public:
     std::size_t ProtocolErrors() const { return protocolErrors_; }
 
 private:
-    Response Answer(bool identification, std::size_t number, std::uint8_t status);
+    Response Answer(const Request& request);
     std::optional<Response> FinishRecord();
 
     DeviceSettings settings_;
@@ -72,6 +74,8 @@ private:
     Bytes accepted_;
     std::size_t identifications_ = 0;
     std::size_t records_ = 0;
+    std::size_t acceptedRecords_ = 0;
+    std::size_t attempts_ = 0;  // of the record after the last accepted one
     std::size_t protocolErrors_ = 0;
 };
 

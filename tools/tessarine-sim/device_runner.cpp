@@ -1,0 +1,117 @@
+#include "device_runner.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include "platform/midi_service.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kClientName[] = "Tessarine";
+constexpr auto kStopCheckInterval = std::chrono::milliseconds(100);
+
+std::atomic<bool> stopRequested{false};
+void RequestStop(int) { stopRequested = true; }
+
+void RecordFailure(RtMidiError::Type type, const std::string& text, void* failed) {
+    if (type == RtMidiError::DEBUG_WARNING) return;
+    std::fprintf(stderr, "tessarine-sim: %s\n", text.c_str());
+    static_cast<std::atomic<bool>*>(failed)->store(true);
+}
+
+// Messages from the host, handed from RtMidi's thread to the main loop, so
+// that the service's (possibly real-time) thread never waits for the device.
+struct Inbox {
+    std::mutex lock;
+    std::condition_variable arrived;
+    std::deque<Bytes> messages;
+};
+
+void OnMessage(double, std::vector<unsigned char>* message, void* userData) {
+    auto* inbox = static_cast<Inbox*>(userData);
+    std::lock_guard<std::mutex> guard(inbox->lock);
+    inbox->messages.emplace_back(message->begin(), message->end());
+    inbox->arrived.notify_one();
+}
+
+void LogMessage(const Bytes& message) {
+    std::fprintf(stderr, "received");
+    for (std::uint8_t b : message) std::fprintf(stderr, " %02X", b);
+    std::fprintf(stderr, "\n");
+}
+
+}  // namespace
+
+int RunDevice(const SimOptions& options) {
+    std::atomic<bool> failed{false};
+    Inbox inbox;
+    std::unique_ptr<RtMidiIn> in = MakeMidiIn(kClientName, RecordFailure, &failed);
+    std::unique_ptr<RtMidiOut> out = MakeMidiOut(kClientName, RecordFailure, &failed);
+    if (!in || !out) {
+        std::fprintf(stderr,
+                     "tessarine-sim: no MIDI service can be opened: neither the ALSA sequencer (/dev/snd/seq) "
+                     "nor a running JACK server\n");
+        return 3;
+    }
+    in->ignoreTypes(false, true, true);
+    in->setCallback(OnMessage, &inbox);
+    in->openVirtualPort("device in");
+    out->openVirtualPort("device out");
+    if (failed) return 3;
+
+    std::FILE* accepted = nullptr;
+    if (!options.acceptedPath.empty()) {
+        accepted = std::fopen(options.acceptedPath.c_str(), "wb");
+        if (accepted == nullptr) {
+            std::fprintf(stderr, "tessarine-sim: cannot write %s\n", options.acceptedPath.c_str());
+            return 1;
+        }
+    }
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+    std::printf("tessarine-sim: ready on ports 'device in' and 'device out'\n");
+    std::fflush(stdout);
+
+    TargetDevice device(options.device);
+    std::size_t written = 0;
+    std::multimap<Clock::time_point, Bytes> replies;
+    const Clock::time_point deadline =
+        options.timeoutSeconds ? Clock::now() + std::chrono::seconds(options.timeoutSeconds) : Clock::time_point::max();
+    while (!stopRequested && Clock::now() < deadline) {
+        std::deque<Bytes> messages;
+        {
+            std::unique_lock<std::mutex> guard(inbox.lock);
+            Clock::time_point wake = Clock::now() + kStopCheckInterval;
+            if (!replies.empty() && replies.begin()->first < wake) wake = replies.begin()->first;
+            inbox.arrived.wait_until(guard, wake, [&] { return !inbox.messages.empty(); });
+            messages.swap(inbox.messages);
+        }
+        for (const Bytes& message : messages) {
+            if (options.verbose) LogMessage(message);
+            const std::optional<Response> response = device.Receive(message);
+            if (response && response->kind != Response::Kind::kSilence) {
+                const auto delay = std::chrono::milliseconds(options.replyDelayMs + response->delayMs);
+                replies.emplace(Clock::now() + delay, WireBytes(*response));
+            }
+        }
+        if (accepted != nullptr && device.Accepted().size() > written) {
+            std::fwrite(device.Accepted().data() + written, 1, device.Accepted().size() - written, accepted);
+            std::fflush(accepted);
+            written = device.Accepted().size();
+        }
+        while (!replies.empty() && replies.begin()->first <= Clock::now()) {
+            out->sendMessage(replies.begin()->second.data(), replies.begin()->second.size());
+            replies.erase(replies.begin());
+        }
+    }
+    if (accepted != nullptr) std::fclose(accepted);
+    return 0;
+}
