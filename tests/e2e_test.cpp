@@ -6,19 +6,15 @@
 #include <regex>
 #include <sstream>
 
+#include "support/console_text.h"
 #include "support/program_run.h"
 #include "support/sim_process.h"
 
 namespace {
 
-const std::string kBanner = "Update V0.3 - Update Corvilent Tessarine System\n";
-const std::string kOpened = "OK: File 'Corvilent.led' is open.\n";
-const std::string kNoDevice = "\nFailed: Can't find the suitable device to update!\n\n";
-const std::string kCompleted = "\rTransferring.. 100% done.  \n\nTarget update successfully!\n\n";
-const std::string kRestarted =
-    "\rTransferring.. 100% done.  \nTarget update successfully!\n\nThe System is restarted, please wait!\n\n";
-const std::string kFinalWait = "Press any key to continue . . . \n";
-const std::string kCrc = "\nThe CRC of the download file is error!\n";
+using namespace text;
+
+const std::string kOpened = Opened("Corvilent.led");
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -46,8 +42,7 @@ std::string ProgressOf(const Bytes& image) {
     std::string lines;
     std::size_t position = 0;
     for (std::size_t record = 0; position < image.size(); ++record) {
-        lines += "\r                        \rTransferring.. " + std::string(1, glyphs[record % 8]) + " " +
-                 std::to_string(position * 100 / image.size()) + "% done";
+        lines += Progress(glyphs[record % 8], static_cast<unsigned>(position * 100 / image.size()));
         position += image[position] * 256u + image[position + 1] + 2u;
     }
     return lines;
@@ -105,10 +100,10 @@ TEST_F(EndToEnd, WholeUpdate) {
 
 TEST_F(EndToEnd, CrcErrorsThenAccept) {
     const std::string transcript = Update({"--fault", "0:0:status=20", "--fault", "0:1:status=20"});
-    const std::string first = "\r                        \rTransferring.. - 0% done";
+    const std::string first = Progress('-', 0);
     const std::string progress = ProgressOf(image_);
     EXPECT_TRUE(std::regex_match(transcript, std::regex(Quoted(kBanner + kOpened) + Found() +
-                                                        Quoted(first + kCrc + first + kCrc + progress + kCompleted +
+                                                        Quoted(first + kCrcError + first + kCrcError + progress + kCompleted +
                                                                kFinalWait))))
         << transcript;
     EXPECT_EQ(Accepted(), image_);
@@ -125,8 +120,7 @@ TEST_F(EndToEnd, RestartOnTheLastRecord) {
 TEST_F(EndToEnd, ResetRequest) {
     const std::string transcript = Update({"--id", "15"});
     EXPECT_TRUE(std::regex_match(transcript, std::regex(Quoted(kBanner + kOpened) + Found() +
-                                                        Quoted("Please reset the product and retry again!\n\n" +
-                                                               kFinalWait))))
+                                                        Quoted(kResetRequest + kFinalWait))))
         << transcript;
     EXPECT_TRUE(Accepted().empty());
 }

@@ -4,20 +4,17 @@
 
 #include <string>
 
+#include "support/console_text.h"
 #include "support/program_run.h"
 
 namespace {
 
-const std::string kBanner = "Update V0.3 - Update Corvilent Tessarine System\n";
-const std::string kFinalWait = "Press any key to continue . . . \n";
+using namespace text;
+
 const std::string kNotFoundPattern = "Error: File '*.led' is not found.\n\n";
 const std::string kNoFitFile = "Error: The fit file is not found.\n\n";
-const std::string kBadImage = "Error: The upgrade file is error!\n\n";
-const std::string kNoDevice = "\nFailed: Can't find the suitable device to update!\n\n";
 // One record, data 01 02, checksum FFFD stored low byte first.
 const std::string kValidImage = "00 04 01 02 FD FF\n";
-
-std::string Opened(const std::string& name) { return "OK: File '" + name + "' is open.\n"; }
 
 // Runs the updater in the folder; every run must end with exit status 0.
 std::string Transcript(const TempFolder& folder) {

@@ -122,7 +122,7 @@ TEST_F(Transfer, ARefusedRecordIsSentAgainUntilAccepted) {
     const Bytes image = ImageOfRecords({6});
     DeviceSettings settings;
     settings.faults = RecordTries([](std::size_t n) { return n < 3 ? std::optional(Status(0x20)) : std::nullopt; });
-    const std::string crc = "\nThe CRC of the download file is error!\n";
+    const std::string crc = kCrcError;
     EXPECT_EQ(Update(image, settings), Head() + Progress('-', 0) + crc + Progress('-', 0) + crc + Progress('-', 0) +
                                            crc + Progress('-', 0) + kCompleted + kFinalWait);
     EXPECT_EQ(ChunkTexts().size(), 4u);

@@ -1,0 +1,29 @@
+// The program's console texts, as the tests expect them.
+#pragma once
+
+#include <string>
+
+namespace text {
+
+inline const std::string kBanner = "Update V0.3 - Update Corvilent Tessarine System\n";
+inline const std::string kFinalWait = "Press any key to continue . . . \n";
+inline const std::string kNoDevice = "\nFailed: Can't find the suitable device to update!\n\n";
+inline const std::string kBadImage = "Error: The upgrade file is error!\n\n";
+inline const std::string kCompleted = "\rTransferring.. 100% done.  \n\nTarget update successfully!\n\n";
+inline const std::string kRestarted =
+    "\rTransferring.. 100% done.  \nTarget update successfully!\n\nThe System is restarted, please wait!\n\n";
+inline const std::string kResetRequest = "Please reset the product and retry again!\n\n";
+inline const std::string kCrcError = "\nThe CRC of the download file is error!\n";
+
+inline std::string Opened(const std::string& name) { return "OK: File '" + name + "' is open.\n"; }
+
+inline std::string Found(const std::string& in, const std::string& out) {
+    return "The Update Device is Open successfully:\nMIDIIN Device: " + in + "\nMIDIOUT Device: " + out + "\n";
+}
+
+inline std::string Progress(char glyph, unsigned percent) {
+    return "\r                        \rTransferring.. " + std::string(1, glyph) + " " + std::to_string(percent) +
+           "% done";
+}
+
+}  // namespace text
