@@ -65,7 +65,7 @@ class EndToEnd : public testing::Test {
 protected:
     void SetUp() override {
         std::string made;
-        ASSERT_EQ(folder_.Run(SIM_PATH, &made, {"--make-image", "Corvilent.led", "--size", "3000", "--record-size", "100"}),
+        ASSERT_EQ(RunIn(folder_, SIM_PATH, &made, {"--make-image", "Corvilent.led", "--size", "3000", "--record-size", "100"}),
                   0)
             << made;
         image_ = Decoded(ReadBytes(folder_.path() + "/Corvilent.led"));
@@ -78,12 +78,12 @@ protected:
         SimProcess sim(SIM_PATH, options);
         EXPECT_TRUE(sim.ready()) << "the simulator did not start";
         std::string transcript;
-        EXPECT_EQ(folder_.Run(UPDATER_PATH, &transcript), 0);
+        EXPECT_EQ(RunIn(folder_, UPDATER_PATH, &transcript), 0);
         EXPECT_EQ(sim.Stop(), 0);
         return transcript;
     }
 
-    std::string accepted() const { return folder_.path() + "/../accepted.bin"; }
+    std::string accepted() const { return folder_.root() + "/accepted.bin"; }
     Bytes Accepted() const { return ReadBytes(accepted()); }
 
     TempFolder folder_;
@@ -132,7 +132,7 @@ TEST_F(EndToEnd, WrongIdentificationAnswer) {
 
 TEST_F(EndToEnd, NoSimulatorRunning) {
     std::string transcript;
-    EXPECT_EQ(folder_.Run(UPDATER_PATH, &transcript), 0);
+    EXPECT_EQ(RunIn(folder_, UPDATER_PATH, &transcript), 0);
     EXPECT_EQ(transcript, kBanner + kOpened + kNoDevice + kFinalWait);
 }
 

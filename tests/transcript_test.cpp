@@ -19,7 +19,7 @@ const std::string kValidImage = "00 04 01 02 FD FF\n";
 // Runs the updater in the folder; every run must end with exit status 0.
 std::string Transcript(const TempFolder& folder) {
     std::string output;
-    EXPECT_EQ(folder.Run(UPDATER_PATH, &output), 0);
+    EXPECT_EQ(RunIn(folder, UPDATER_PATH, &output), 0);
     return output;
 }
 

@@ -4,6 +4,8 @@
 #include "platform/host.h"
 
 int main() {
-    PrepareConsole();
-    return RunUpdate();
+    BeginRun();
+    const int status = RunUpdate();
+    EndRun();
+    return status;
 }

@@ -1,5 +1,6 @@
 // The host side of the platform seam that is not MIDI: the folder search for
-// the image file, the console's final wait and its set-up at start.
+// the image file, the console's final wait, and what the run needs of the
+// system from its start to its end.
 // Windows implements it with its own calls, every other platform with POSIX.
 #pragma once
 
@@ -21,5 +22,8 @@ bool FindFirstImageEntry(ImageEntry* entry);
 // standard input has ended.
 void WaitForKeyPress();
 
-// Makes the standard streams safe to use before the run starts.
-void PrepareConsole();
+// Before the run: makes the standard streams safe to use, and asks for the
+// 1 ms sleeps the protocol's pacing is built on.
+void BeginRun();
+// After the run: gives back what BeginRun asked for.
+void EndRun();

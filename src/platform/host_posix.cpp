@@ -76,7 +76,7 @@ void WaitForKeyPress() {
     std::fflush(stdout);
 }
 
-void PrepareConsole() {
+void BeginRun() {
     // A closed standard stream would let the next open file take its number,
     // and the final wait would then read from that file instead of the user.
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
@@ -86,3 +86,5 @@ void PrepareConsole() {
         }
     }
 }
+
+void EndRun() {}

@@ -2,6 +2,7 @@
 #include "platform/host.h"
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,4 +24,10 @@ void WaitForKeyPress() {
     std::system("pause");
 }
 
-void PrepareConsole() {}
+// Windows sleeps in ticks of about 15.6 ms unless asked for finer ones:
+// every 1 ms pause after a chunk and every 1 ms poll would last a tick.
+constexpr UINT kTimerResolutionMs = 1;
+
+void BeginRun() { timeBeginPeriod(kTimerResolutionMs); }
+
+void EndRun() { timeEndPeriod(kTimerResolutionMs); }

@@ -2,11 +2,16 @@
 // millisecond sleep. On Windows these are the system's own; elsewhere this
 // header declares the same subset, with the same names, types, constants and
 // result codes, and a layer of ours implements it (over RtMidi for the real
-// program, in process for tests).
+// program, in process for tests). Tests on Windows use these declarations
+// too (TESSARINE_OWN_WINMM): the system's are imports from its DLLs, which a
+// simulated platform cannot stand in for.
 #pragma once
 
-#ifdef _WIN32
+#if defined(_WIN32) && !defined(TESSARINE_OWN_WINMM)
 
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #include <mmsystem.h>
 

@@ -5,10 +5,13 @@
 #include <functional>
 #include <string>
 
-#include "support/program_run.h"
+#include "support/temp_folder.h"
 
 // What `step` printed on standard output.
 std::string Captured(const std::function<void()>& step);
 
 // A whole run in the folder, standard input at its end; checks exit status 0.
+// The final wait's prompt belongs to the platform's command interpreter on
+// Windows (and reads differently under Wine); it is given back as
+// text::kFinalWait wherever it was found.
 std::string RunUpdateIn(const TempFolder& folder);

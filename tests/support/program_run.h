@@ -1,28 +1,12 @@
-// Running the built updater as a user would: in a folder of its own, with
+// Running a built program as a user would: in the test's folder, with
 // standard input closed, capturing everything it prints.
 #pragma once
 
 #include <string>
 #include <vector>
 
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
+#include "support/temp_folder.h"
 
-    // The folder the program runs in.
-    const std::string& path() const { return work_; }
-    void WriteFile(const std::string& name, const std::string& content) const;
-    void MakeFolder(const std::string& name) const;
-    void MakeLink(const std::string& name, const std::string& target) const;
-
-    // Runs the program in the folder with standard input closed; returns its
-    // exit status and fills output with what it printed.
-    int Run(const std::string& program, std::string* output, const std::vector<std::string>& arguments = {}) const;
-
-private:
-    std::string root_;
-    std::string work_;
-};
+// Returns the program's exit status and fills output with what it printed.
+int RunIn(const TempFolder& folder, const std::string& program, std::string* output,
+          const std::vector<std::string>& arguments = {});
