@@ -55,15 +55,17 @@ MMRESULT FillCaps(RtMidi* probe, UINT_PTR index, Caps* caps, UINT capsSize) {
     return MMSYSERR_NOERROR;
 }
 
-// Clients kept for the whole run to answer capability queries.
+// Clients kept for the whole run to answer capability queries. They are
+// never closed: libjack crashes closing a client whose server has gone, and
+// the process's end releases them anyway.
 std::atomic<bool> probeFailed{false};
 RtMidiIn* InputProbe() {
-    static const std::unique_ptr<RtMidiIn> probe = MakeMidiIn(kClientName, RecordFailure, &probeFailed);
-    return probe.get();
+    static RtMidiIn* const probe = MakeMidiIn(kClientName, RecordFailure, &probeFailed).release();
+    return probe;
 }
 RtMidiOut* OutputProbe() {
-    static const std::unique_ptr<RtMidiOut> probe = MakeMidiOut(kClientName, RecordFailure, &probeFailed);
-    return probe.get();
+    static RtMidiOut* const probe = MakeMidiOut(kClientName, RecordFailure, &probeFailed).release();
+    return probe;
 }
 
 }  // namespace
