@@ -82,7 +82,8 @@ std::optional<Response> TargetDevice::Receive(const Bytes& message) {
 std::optional<Response> TargetDevice::FinishRecord() {
     Bytes record;
     record.swap(pending_);
-    const std::size_t number = records_++;
+    const std::size_t number = received_.size();
+    received_.push_back(record);
     // A record sent again right after it was accepted (its answer got lost)
     // is that record once more, not the next one.
     const bool sentAgain = !lastAccepted_.empty() && record == lastAccepted_;

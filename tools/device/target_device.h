@@ -58,8 +58,10 @@ public:
     // it was accepted is not stored twice, as the device writes it to the
     // same place.
     const Bytes& Accepted() const { return accepted_; }
+    // Every record the device put together, accepted or not, in order.
+    const std::vector<Bytes>& ReceivedRecords() const { return received_; }
     std::size_t IdentificationRequests() const { return identifications_; }
-    std::size_t RecordsReceived() const { return records_; }
+    std::size_t RecordsReceived() const { return received_.size(); }
     // Messages that were neither an identification request nor a chunk of
     // upper-case hexadecimal text that fits the record being assembled.
     std::size_t ProtocolErrors() const { return protocolErrors_; }
@@ -72,8 +74,8 @@ private:
     Bytes pending_;       // the record being assembled
     Bytes lastAccepted_;  // the latest record accepted
     Bytes accepted_;
+    std::vector<Bytes> received_;
     std::size_t identifications_ = 0;
-    std::size_t records_ = 0;
     std::size_t acceptedRecords_ = 0;
     std::size_t attempts_ = 0;  // of the record after the last accepted one
     std::size_t protocolErrors_ = 0;
