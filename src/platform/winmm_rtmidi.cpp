@@ -10,63 +10,90 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/midi_service.h"
 #include "platform/winmm.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr char kClientName[] = "tessarine-update";
 // How often a send looks whether its port is still listed; the look walks
 // the service's port list, too slow to repeat for every chunk.
 constexpr auto kPortCheckInterval = std::chrono::milliseconds(100);
 
-using Clock = std::chrono::steady_clock;
-
 void RecordFailure(RtMidiError::Type type, const std::string&, void* failed) {
     if (type != RtMidiError::DEBUG_WARNING) static_cast<std::atomic<bool>*>(failed)->store(true);
 }
 
-// Finds port `index` of the client's list; our own clients' ports are not
-// counted. Fills the service's own index and the port's name.
-bool FindPort(RtMidi& client, UINT_PTR index, unsigned* serviceIndex, std::string* name) {
+struct ListedPort {
+    unsigned serviceIndex;
+    std::string name;
+};
+
+// The client's list of ports, in the service's order, without those of our
+// own clients.
+std::vector<ListedPort> Listing(RtMidi& client) {
+    std::vector<ListedPort> ports;
     const unsigned count = client.getPortCount();
-    UINT_PTR seen = 0;
     for (unsigned i = 0; i < count; ++i) {
-        std::string portName = client.getPortName(i);
-        if (portName.empty() || portName.rfind(kClientName, 0) == 0) continue;
-        if (seen++ == index) {
-            *serviceIndex = i;
-            *name = std::move(portName);
-            return true;
-        }
+        std::string name = client.getPortName(i);
+        if (!name.empty() && name.rfind(kClientName, 0) != 0) ports.push_back({i, std::move(name)});
     }
-    return false;
+    return ports;
+}
+
+// Finds port `index` of the client's own list, as the client must open it.
+bool FindPort(RtMidi& client, UINT_PTR index, unsigned* serviceIndex, std::string* name) {
+    std::vector<ListedPort> ports = Listing(client);
+    if (index >= ports.size()) return false;
+    *serviceIndex = ports[index].serviceIndex;
+    *name = std::move(ports[index].name);
+    return true;
+}
+
+// Capability queries come in bursts, one for each port number from 0 up while
+// the ports are counted: a listing taken at the query for port 0 serves the
+// queries of a short while after it. It is
+// taken with a client of its own that is closed at once, so no client is
+// left for the end of the process: libjack crashes closing a client whose
+// server has gone, and a client left open stalls a JACK server in
+// synchronous mode until it notices the client is gone.
+constexpr auto kListingLifetime = std::chrono::milliseconds(500);
+
+struct CachedListing {
+    std::vector<ListedPort> ports;
+    Clock::time_point taken;
+    bool taken_once = false;
+};
+
+template <typename Client>
+const std::vector<ListedPort>& PortsOf(CachedListing* cache, UINT_PTR index,
+                                       std::unique_ptr<Client> (*make)(const char*, RtMidiErrorCallback, void*)) {
+    const Clock::time_point now = Clock::now();
+    if (index == 0 || !cache->taken_once || now - cache->taken >= kListingLifetime) {
+        std::atomic<bool> failed{false};
+        const std::unique_ptr<Client> client = make(kClientName, RecordFailure, &failed);
+        cache->ports = client ? Listing(*client) : std::vector<ListedPort>{};
+        cache->taken = now;
+        cache->taken_once = true;
+    }
+    return cache->ports;
 }
 
 template <typename Caps>
-MMRESULT FillCaps(RtMidi* probe, UINT_PTR index, Caps* caps, UINT capsSize) {
+MMRESULT FillCaps(const std::vector<ListedPort>& ports, UINT_PTR index, Caps* caps, UINT capsSize) {
     if (caps == nullptr || capsSize < sizeof(Caps)) return MMSYSERR_INVALPARAM;
-    unsigned serviceIndex = 0;
-    std::string name;
-    if (probe == nullptr || !FindPort(*probe, index, &serviceIndex, &name)) return MMSYSERR_BADDEVICEID;
+    if (index >= ports.size()) return MMSYSERR_BADDEVICEID;
     *caps = Caps{};
-    std::strncpy(caps->szPname, name.c_str(), MAXPNAMELEN - 1);
+    std::strncpy(caps->szPname, ports[index].name.c_str(), MAXPNAMELEN - 1);
     return MMSYSERR_NOERROR;
 }
 
-// Clients kept for the whole run to answer capability queries. They are
-// never closed: libjack crashes closing a client whose server has gone, and
-// the process's end releases them anyway.
-std::atomic<bool> probeFailed{false};
-RtMidiIn* InputProbe() {
-    static RtMidiIn* const probe = MakeMidiIn(kClientName, RecordFailure, &probeFailed).release();
-    return probe;
-}
-RtMidiOut* OutputProbe() {
-    static RtMidiOut* const probe = MakeMidiOut(kClientName, RecordFailure, &probeFailed).release();
-    return probe;
-}
+CachedListing inputListing;
+CachedListing outputListing;
 
 }  // namespace
 
@@ -137,11 +164,11 @@ bool StillListed(HMIDIOUT__* port) {
 }  // namespace
 
 MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize) {
-    return FillCaps(InputProbe(), deviceId, caps, capsSize);
+    return FillCaps(PortsOf(&inputListing, deviceId, MakeMidiIn), deviceId, caps, capsSize);
 }
 
 MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize) {
-    return FillCaps(OutputProbe(), deviceId, caps, capsSize);
+    return FillCaps(PortsOf(&outputListing, deviceId, MakeMidiOut), deviceId, caps, capsSize);
 }
 
 MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
