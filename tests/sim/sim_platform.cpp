@@ -1,6 +1,8 @@
 #include "sim/sim_platform.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -33,6 +35,7 @@ struct State {
     std::set<UINT> deviceHears, deviceAnswers;
     DeviceModel device;
     SendResult sendResult;
+    bool realTime = false;
     unsigned stillPlayingRounds = 0;
     unsigned stillPlayingLeft = 0;
     std::size_t sends = 0;
@@ -118,6 +121,7 @@ void OnCall(const std::string& call, std::function<void()> action) {
 
 void SetSendResult(SendResult result) { state.sendResult = std::move(result); }
 void SetStillPlayingRounds(unsigned rounds) { state.stillPlayingRounds = rounds; }
+void SetRealTime(bool realTime) { state.realTime = realTime; }
 std::uint64_t NowMs() { return state.now; }
 const std::vector<SentMessage>& Sent() { return state.sent; }
 const std::vector<std::string>& Calls() { return state.calls; }
@@ -153,6 +157,7 @@ using sim::Log;
 using sim::state;
 
 void Sleep(DWORD milliseconds) {
+    if (state.realTime) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     const std::uint64_t until = state.now + milliseconds;
     while (!state.pending.empty() && state.pending.begin()->first <= until) {
         auto next = state.pending.begin();

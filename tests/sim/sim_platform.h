@@ -57,6 +57,10 @@ void SetStillPlayingRounds(unsigned rounds);
 // make something happen between two steps of the program.
 void OnCall(const std::string& call, std::function<void()> action);
 
+// Sleep sleeps for real as well (for measuring the program's own pacing);
+// the virtual clock still says when what arrives.
+void SetRealTime(bool realTime);
+
 std::uint64_t NowMs();
 const std::vector<SentMessage>& Sent();
 // Every platform call but Sleep, in order, as "name" or "name index".
