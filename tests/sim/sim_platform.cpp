@@ -94,13 +94,52 @@ MMRESULT GetCaps(const std::vector<Port>& ports, UINT_PTR index, Caps* caps, con
     return MMSYSERR_NOERROR;
 }
 
+template <typename Handle>
+bool Usable(const Handle* port) {
+    return port != nullptr && port->open;
+}
+
+// Checks an open against the scripted ports; on success makes the handle.
+template <typename Handle>
+MMRESULT OpenHandle(const std::vector<Port>& ports, std::deque<std::unique_ptr<Handle>>* handles, UINT deviceId,
+                    bool flagsFit, Handle** opened) {
+    if (deviceId >= ports.size()) return MMSYSERR_BADDEVICEID;
+    if (!flagsFit) return MMSYSERR_INVALFLAG;
+    if (ports[deviceId].openResult != MMSYSERR_NOERROR) return ports[deviceId].openResult;
+    handles->push_back(std::make_unique<Handle>());
+    *opened = handles->back().get();
+    (*opened)->index = deviceId;
+    return MMSYSERR_NOERROR;
+}
+
+template <typename Handle>
+MMRESULT PrepareHeader(Handle* port, LPMIDIHDR header) {
+    if (!Usable(port)) return MMSYSERR_INVALHANDLE;
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
 bool Queued(const HMIDIIN__* port, const MIDIHDR* header) {
     return std::find(port->queue.begin(), port->queue.end(), header) != port->queue.end();
 }
 
 }  // namespace
 
-void Reset() { state = State{}; }
+void Reset() {
+    // The program may still hold handles of the platform it ran on before:
+    // they stay valid, closed, so that using one fails as on a real platform.
+    static std::vector<std::unique_ptr<HMIDIIN__>> closedInputs;
+    static std::vector<std::unique_ptr<HMIDIOUT__>> closedOutputs;
+    for (auto& port : state.inputHandles) {
+        port->open = false;
+        closedInputs.push_back(std::move(port));
+    }
+    for (auto& port : state.outputHandles) {
+        port->open = false;
+        closedOutputs.push_back(std::move(port));
+    }
+    state = State{};
+}
 void AddInput(const Port& port) { state.inputs.push_back(port); }
 void AddOutput(const Port& port) { state.outputs.push_back(port); }
 
@@ -179,28 +218,23 @@ MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT) {
 
 MMRESULT midiInOpen(LPHMIDIIN port, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
     Log("midiInOpen", deviceId);
-    if (deviceId >= state.inputs.size()) return MMSYSERR_BADDEVICEID;
-    if (flags != CALLBACK_FUNCTION) return MMSYSERR_INVALFLAG;
-    if (state.inputs[deviceId].openResult != MMSYSERR_NOERROR) return state.inputs[deviceId].openResult;
-    auto handle = std::make_unique<HMIDIIN__>();
-    handle->index = deviceId;
-    handle->callback = reinterpret_cast<MIDIINPROC>(callback);
-    handle->instance = instance;
-    *port = handle.get();
-    state.inputHandles.push_back(std::move(handle));
-    return MMSYSERR_NOERROR;
+    const MMRESULT result =
+        sim::OpenHandle(state.inputs, &state.inputHandles, deviceId, flags == CALLBACK_FUNCTION, port);
+    if (result == MMSYSERR_NOERROR) {
+        (*port)->callback = reinterpret_cast<MIDIINPROC>(callback);
+        (*port)->instance = instance;
+    }
+    return result;
 }
 
 MMRESULT midiInPrepareHeader(HMIDIIN port, LPMIDIHDR header, UINT) {
     Log("midiInPrepareHeader");
-    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
-    header->dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return sim::PrepareHeader(port, header);
 }
 
 MMRESULT midiInUnprepareHeader(HMIDIIN port, LPMIDIHDR header, UINT) {
     Log("midiInUnprepareHeader");
-    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
     if (sim::Queued(port, header)) return MIDIERR_STILLPLAYING;
     header->dwFlags &= ~DWORD{MHDR_PREPARED};
     return MMSYSERR_NOERROR;
@@ -208,7 +242,7 @@ MMRESULT midiInUnprepareHeader(HMIDIIN port, LPMIDIHDR header, UINT) {
 
 MMRESULT midiInAddBuffer(HMIDIIN port, LPMIDIHDR header, UINT) {
     Log("midiInAddBuffer");
-    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
     if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
     if (sim::Queued(port, header)) return MIDIERR_STILLPLAYING;
     header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~DWORD{MHDR_DONE};
@@ -219,7 +253,7 @@ MMRESULT midiInAddBuffer(HMIDIIN port, LPMIDIHDR header, UINT) {
 
 MMRESULT midiInStart(HMIDIIN port) {
     Log("midiInStart", port ? port->index : 0);
-    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
     const MMRESULT result = state.inputs[port->index].startResult;
     if (result == MMSYSERR_NOERROR) port->started = true;
     return result;
@@ -227,14 +261,14 @@ MMRESULT midiInStart(HMIDIIN port) {
 
 MMRESULT midiInStop(HMIDIIN port) {
     Log("midiInStop");
-    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
     port->started = false;
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT midiInReset(HMIDIIN port) {
     Log("midiInReset");
-    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
     port->started = false;
     while (!port->queue.empty()) {
         MIDIHDR* header = port->queue.front();
@@ -249,7 +283,7 @@ MMRESULT midiInReset(HMIDIIN port) {
 
 MMRESULT midiInClose(HMIDIIN port) {
     Log("midiInClose", port ? port->index : 0);
-    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
     if (!port->queue.empty()) return MIDIERR_STILLPLAYING;
     port->open = false;
     return MMSYSERR_NOERROR;
@@ -257,26 +291,17 @@ MMRESULT midiInClose(HMIDIIN port) {
 
 MMRESULT midiOutOpen(LPHMIDIOUT port, UINT deviceId, DWORD_PTR, DWORD_PTR, DWORD flags) {
     Log("midiOutOpen", deviceId);
-    if (deviceId >= state.outputs.size()) return MMSYSERR_BADDEVICEID;
-    if (flags != CALLBACK_NULL) return MMSYSERR_INVALFLAG;
-    if (state.outputs[deviceId].openResult != MMSYSERR_NOERROR) return state.outputs[deviceId].openResult;
-    auto handle = std::make_unique<HMIDIOUT__>();
-    handle->index = deviceId;
-    *port = handle.get();
-    state.outputHandles.push_back(std::move(handle));
-    return MMSYSERR_NOERROR;
+    return sim::OpenHandle(state.outputs, &state.outputHandles, deviceId, flags == CALLBACK_NULL, port);
 }
 
 MMRESULT midiOutPrepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT) {
     Log("midiOutPrepareHeader");
-    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
-    header->dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return sim::PrepareHeader(port, header);
 }
 
 MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT) {
     Log("midiOutLongMsg");
-    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
     if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
     const std::size_t sendNumber = state.sends++;
     if (state.sendResult) {
@@ -294,7 +319,7 @@ MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT) {
 
 MMRESULT midiOutUnprepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT) {
     Log("midiOutUnprepareHeader");
-    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
     if (state.stillPlayingLeft > 0) {
         --state.stillPlayingLeft;
         return MIDIERR_STILLPLAYING;
@@ -305,7 +330,7 @@ MMRESULT midiOutUnprepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT) {
 
 MMRESULT midiOutClose(HMIDIOUT port) {
     Log("midiOutClose", port ? port->index : 0);
-    if (port == nullptr || !port->open) return MMSYSERR_INVALHANDLE;
+    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
     port->open = false;
     return MMSYSERR_NOERROR;
 }
