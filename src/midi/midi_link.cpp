@@ -17,6 +17,9 @@ char inputName[kDeviceNameSize] = "";
 char outputName[kDeviceNameSize] = "";
 
 ReplyMailbox mailbox;
+// Set by the notification whenever it stores a byte count, so that the main
+// flow can wait for a reply without waking every millisecond to look.
+HANDLE inputNotice = nullptr;
 MIDIHDR inputHeader;
 MIDIHDR outputHeader;
 std::uint8_t frame[kFrameSize];
@@ -35,6 +38,7 @@ void CopyName(char* to, const char* from) {
 }  // namespace
 
 MMRESULT OpenMidiIn(UINT index) {
+    if (inputNotice == nullptr) inputNotice = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     const MMRESULT opened =
         midiInOpen(&inputPort, index, reinterpret_cast<DWORD_PTR>(&OnMidiInput), 0, CALLBACK_FUNCTION);
     if (opened != MMSYSERR_NOERROR) {
@@ -119,11 +123,20 @@ void CALLBACK OnMidiInput(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, DW
         const MIDIHDR* filled = reinterpret_cast<const MIDIHDR*>(param1);
         mailbox.status = static_cast<std::uint8_t>(filled->lpData[1]);
         mailbox.receivedCount = static_cast<std::int16_t>(filled->dwBytesRecorded & 0xFFFF);
+        SetEvent(inputNotice);
     }
     if (inputOpen) {
         midiInUnprepareHeader(inputPort, &inputHeader, sizeof inputHeader);
         QueueReceiveBuffer();
     }
+}
+
+bool AwaitInput(DWORD milliseconds) {
+    if (inputNotice == nullptr) {
+        Sleep(milliseconds);
+        return false;
+    }
+    return WaitForSingleObject(inputNotice, milliseconds) == WAIT_OBJECT_0;
 }
 
 ReplyMailbox& Mailbox() { return mailbox; }

@@ -42,6 +42,10 @@ MMRESULT SendSysEx(const std::uint8_t* data, std::uint8_t n);
 // Called by the MIDI service for input events; nobody else calls it.
 void CALLBACK OnMidiInput(HMIDIIN port, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
 
+// Waits up to `milliseconds` for the next System Exclusive message to arrive
+// (of any length); false when none did.
+bool AwaitInput(DWORD milliseconds);
+
 ReplyMailbox& Mailbox();
 // The status byte of the latest reply.
 std::uint8_t ReplyStatus();

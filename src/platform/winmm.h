@@ -1,5 +1,5 @@
-// The Windows Multimedia MIDI calls the program is written against, and the
-// millisecond sleep. On Windows these are the system's own; elsewhere this
+// The Windows Multimedia MIDI calls the program is written against, the
+// millisecond sleep and clock, and the event the MIDI notification signals. On Windows these are the system's own; elsewhere this
 // header declares the same subset, with the same names, types, constants and
 // result codes, and a layer of ours implements it (over RtMidi for the real
 // program, in process for tests). Tests on Windows use these declarations
@@ -26,6 +26,11 @@ typedef std::uintptr_t DWORD_PTR;
 typedef std::uintptr_t UINT_PTR;
 typedef UINT MMRESULT;
 typedef char* LPSTR;
+typedef int BOOL;
+typedef void* HANDLE;
+
+#define FALSE 0
+#define TRUE 1
 
 #define CALLBACK
 
@@ -117,5 +122,16 @@ MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT headerSize);
 MMRESULT midiOutClose(HMIDIOUT port);
 
 void Sleep(DWORD milliseconds);
+// Milliseconds since some start; wraps.
+DWORD timeGetTime();
+
+#define WAIT_OBJECT_0 0x00000000
+#define WAIT_TIMEOUT 0x00000102
+
+// An event that one thread sets and another waits for; an auto-reset event
+// (manualReset false) is cleared again by the wait that sees it set.
+HANDLE CreateEventA(void* attributes, BOOL manualReset, BOOL initialState, const char* name);
+BOOL SetEvent(HANDLE event);
+DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 
 #endif

@@ -54,46 +54,58 @@ bool FindPort(RtMidi& client, UINT_PTR index, unsigned* serviceIndex, std::strin
     return true;
 }
 
-// Capability queries come in bursts, one for each port number from 0 up while
-// the ports are counted: a listing taken at the query for port 0 serves the
-// queries of a short while after it. It is
-// taken with a client of its own that is closed at once, so no client is
-// left for the end of the process: libjack crashes closing a client whose
-// server has gone, and a client left open stalls a JACK server in
-// synchronous mode until it notices the client is gone.
-constexpr auto kListingLifetime = std::chrono::milliseconds(500);
-
-struct CachedListing {
-    std::vector<ListedPort> ports;
-    Clock::time_point taken;
-    bool taken_once = false;
-};
-
-template <typename Client>
-const std::vector<ListedPort>& PortsOf(CachedListing* cache, UINT_PTR index,
-                                       std::unique_ptr<Client> (*make)(const char*, RtMidiErrorCallback, void*)) {
-    const Clock::time_point now = Clock::now();
-    if (index == 0 || !cache->taken_once || now - cache->taken >= kListingLifetime) {
-        std::atomic<bool> failed{false};
-        const std::unique_ptr<Client> client = make(kClientName, RecordFailure, &failed);
-        cache->ports = client ? Listing(*client) : std::vector<ListedPort>{};
-        cache->taken = now;
-        cache->taken_once = true;
-    }
-    return cache->ports;
-}
-
 template <typename Caps>
-MMRESULT FillCaps(const std::vector<ListedPort>& ports, UINT_PTR index, Caps* caps, UINT capsSize) {
+MMRESULT FillCaps(RtMidi* client, UINT_PTR index, Caps* caps, UINT capsSize) {
     if (caps == nullptr || capsSize < sizeof(Caps)) return MMSYSERR_INVALPARAM;
-    if (index >= ports.size()) return MMSYSERR_BADDEVICEID;
+    unsigned serviceIndex = 0;
+    std::string name;
+    if (client == nullptr || !FindPort(*client, index, &serviceIndex, &name)) return MMSYSERR_BADDEVICEID;
     *caps = Caps{};
-    std::strncpy(caps->szPname, ports[index].name.c_str(), MAXPNAMELEN - 1);
+    std::strncpy(caps->szPname, name.c_str(), MAXPNAMELEN - 1);
     return MMSYSERR_NOERROR;
 }
 
-CachedListing inputListing;
-CachedListing outputListing;
+// Clients that answer capability queries. They are made on the first query
+// and closed once no port of ours is open any more (at the end of a run,
+// while the service is still there), or, with none open, at the failed query
+// that ends a count of the ports. None is left for the process's end,
+// where libjack crashes closing a client whose server has gone, and where a
+// client left open stalls a JACK server in synchronous mode until it
+// notices. Nor are they made and closed for every query: libjack does not
+// always survive a client closed right after it was opened.
+// (Plain pointers: nothing of them is to be left to static destruction.)
+std::atomic<bool> listingFailed{false};
+RtMidiIn* inputLister = nullptr;
+RtMidiOut* outputLister = nullptr;
+int portsOpen = 0;
+
+template <typename Client>
+RtMidi* Lister(Client** lister, std::unique_ptr<Client> (*make)(const char*, RtMidiErrorCallback, void*)) {
+    if (*lister == nullptr) *lister = make(kClientName, RecordFailure, &listingFailed).release();
+    return *lister;
+}
+
+template <typename Client>
+void CloseLister(Client** lister) {
+    delete *lister;
+    *lister = nullptr;
+}
+
+template <typename Client, typename Caps>
+MMRESULT QueryCaps(Client** lister, std::unique_ptr<Client> (*make)(const char*, RtMidiErrorCallback, void*),
+                   UINT_PTR index, Caps* caps, UINT capsSize) {
+    const MMRESULT result = FillCaps(Lister(lister, make), index, caps, capsSize);
+    if (result != MMSYSERR_NOERROR && portsOpen == 0) CloseLister(lister);
+    return result;
+}
+
+void PortOpened() { ++portsOpen; }
+
+void PortClosed() {
+    if (--portsOpen > 0) return;
+    CloseLister(&inputLister);
+    CloseLister(&outputLister);
+}
 
 }  // namespace
 
@@ -164,11 +176,11 @@ bool StillListed(HMIDIOUT__* port) {
 }  // namespace
 
 MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize) {
-    return FillCaps(PortsOf(&inputListing, deviceId, MakeMidiIn), deviceId, caps, capsSize);
+    return QueryCaps(&inputLister, MakeMidiIn, deviceId, caps, capsSize);
 }
 
 MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize) {
-    return FillCaps(PortsOf(&outputListing, deviceId, MakeMidiOut), deviceId, caps, capsSize);
+    return QueryCaps(&outputLister, MakeMidiOut, deviceId, caps, capsSize);
 }
 
 MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
@@ -188,6 +200,7 @@ MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_P
     port->client->openPort(serviceIndex, "in");
     if (port->failed || !port->client->isPortOpen()) return MMSYSERR_ALLOCATED;
     *handle = port.release();
+    PortOpened();
     return MMSYSERR_NOERROR;
 }
 
@@ -262,6 +275,7 @@ MMRESULT midiInClose(HMIDIIN port) {
     // Closing the client waits for a notification still under way.
     port->client.reset();
     delete port;
+    PortClosed();
     return MMSYSERR_NOERROR;
 }
 
@@ -278,6 +292,7 @@ MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_PTR, DWO
     if (port->failed || !port->client->isPortOpen()) return MMSYSERR_ALLOCATED;
     port->lastCheck = Clock::now();
     *handle = port.release();
+    PortOpened();
     return MMSYSERR_NOERROR;
 }
 
@@ -314,5 +329,6 @@ MMRESULT midiOutUnprepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT headerSize
 MMRESULT midiOutClose(HMIDIOUT port) {
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
     delete port;
+    PortClosed();
     return MMSYSERR_NOERROR;
 }

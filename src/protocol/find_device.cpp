@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::uint8_t kMaxPorts = 10;
 constexpr std::uint8_t kAttemptsPerPair = 4;
-constexpr std::uint16_t kIdentifyPolls = 500;
+constexpr std::uint16_t kIdentifyWaitMs = 500;
 
 // Ports are numbered from 0; the first index whose capability query fails
 // ends the count.
@@ -28,7 +28,7 @@ std::uint8_t ProbePair(const std::uint8_t* request, std::uint8_t expectedId) {
     for (std::uint8_t attempt = 0; attempt < kAttemptsPerPair; ++attempt) {
         SendSysEx(request, sizeof HANDSHAKE_BODY);
         std::uint8_t status = 0;
-        if (!AwaitReply(kIdentifyPolls, &status)) continue;
+        if (!AwaitReply(kIdentifyWaitMs, &status)) continue;
         if (status == expectedId) return kDeviceFound;
         if (status == REPLY_NEEDS_RESET) return REPLY_NEEDS_RESET;
     }

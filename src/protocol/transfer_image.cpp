@@ -8,7 +8,7 @@
 namespace {
 
 constexpr std::uint8_t kSpinnerSteps = sizeof SPINNER_GLYPHS - 1;
-constexpr std::uint16_t kRecordReplyPolls = 5000;
+constexpr std::uint16_t kRecordReplyWaitMs = 5000;
 constexpr std::uint8_t kMaxFailuresInARow = 20;
 
 // Sends one record as chunks of up to 11 bytes, 1 ms apart. False when a
@@ -78,7 +78,7 @@ TransferOutcome TransferImage(const ImageBuffer& image) {
             return TransferOutcome::kOutputMissing;
         }
         std::uint8_t status = 0;
-        const bool replied = AwaitReply(kRecordReplyPolls, &status);
+        const bool replied = AwaitReply(kRecordReplyWaitMs, &status);
         if (replied && status == REPLY_RECORD_OK) {
             acknowledged = static_cast<std::uint16_t>(acknowledged + size);
             position = static_cast<std::uint16_t>(position + size);

@@ -10,10 +10,16 @@ void HexEncodeByte(std::uint8_t b, std::uint8_t* out) {
     out[1] = digit(b & 0x0F);
 }
 
-bool AwaitReply(std::uint16_t polls, std::uint8_t* status) {
-    // A one-byte message is no reply: waiting on for the real one keeps a
-    // stray byte from ending every later wait at once.
-    for (std::uint16_t i = 0; i < polls && Mailbox().receivedCount <= 1; ++i) Sleep(1);
+bool AwaitReply(std::uint16_t milliseconds, std::uint8_t* status) {
+    // Every message that arrives ends a wait for input; a one-byte message
+    // is no reply, and the wait goes on for the rest of the time, so that a
+    // stray byte cannot end every later wait at once.
+    const DWORD start = timeGetTime();
+    while (Mailbox().receivedCount <= 1) {
+        const DWORD waited = timeGetTime() - start;
+        if (waited >= milliseconds) break;
+        AwaitInput(milliseconds - waited);
+    }
     if (Mailbox().receivedCount <= 1) return false;
     Mailbox().receivedCount = 0;
     *status = ReplyStatus();

@@ -195,17 +195,64 @@ bool InputHasQueuedBuffer(UINT index) {
 using sim::Log;
 using sim::state;
 
-void Sleep(DWORD milliseconds) {
-    if (state.realTime) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    const std::uint64_t until = state.now + milliseconds;
+namespace sim {
+namespace {
+
+struct Event {
+    bool manualReset = false;
+    bool set = false;
+};
+
+// Delivers, in time order, what arrives by `until`, stopping early once the
+// event (if any) is set; the clock then stands at that delivery.
+void DeliverUntil(std::uint64_t until, const Event* stopWhenSet) {
     while (!state.pending.empty() && state.pending.begin()->first <= until) {
+        if (stopWhenSet != nullptr && stopWhenSet->set) return;
         auto next = state.pending.begin();
         state.now = next->first;
-        const sim::Delivery delivery = std::move(next->second);
+        const Delivery delivery = std::move(next->second);
         state.pending.erase(next);
-        sim::Deliver(delivery);
+        Deliver(delivery);
     }
-    state.now = until;
+    if (stopWhenSet == nullptr || !stopWhenSet->set) state.now = until;
+}
+
+void SleepForReal(DWORD milliseconds) {
+    if (state.realTime) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace
+}  // namespace sim
+
+void Sleep(DWORD milliseconds) {
+    sim::SleepForReal(milliseconds);
+    sim::DeliverUntil(state.now + milliseconds, nullptr);
+}
+
+DWORD timeGetTime() { return static_cast<DWORD>(state.now); }
+
+HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {
+    // Events outlive a reset of the platform: the program keeps its own.
+    static std::deque<sim::Event> events;
+    events.push_back({manualReset != 0, initialState != 0});
+    return &events.back();
+}
+
+BOOL SetEvent(HANDLE handle) {
+    static_cast<sim::Event*>(handle)->set = true;
+    return 1;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    auto* event = static_cast<sim::Event*>(handle);
+    const std::uint64_t start = state.now;
+    sim::DeliverUntil(start + milliseconds, event);
+    if (!event->set) {
+        sim::SleepForReal(milliseconds);
+        return WAIT_TIMEOUT;
+    }
+    if (!event->manualReset) event->set = false;
+    return WAIT_OBJECT_0;
 }
 
 MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT) {
