@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <iterator>
 
+#include "protocol/wire_protocol.h"
+
 namespace {
 
-constexpr std::uint8_t kHandshake[] = {0xF0, 0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C, 0xF7};
-constexpr std::uint8_t kRecordOk = 0x1A;
-constexpr std::uint8_t kCrcError = 0x20;
-constexpr std::uint8_t kRestarting = 0x77;
+bool IsIdentificationRequest(const Bytes& message) {
+    return message.size() == sizeof HANDSHAKE_BODY + 2 && message.front() == 0xF0 && message.back() == 0xF7 &&
+           std::equal(std::begin(HANDSHAKE_BODY), std::end(HANDSHAKE_BODY), message.begin() + 1);
+}
 
 int HexDigit(std::uint8_t c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -57,7 +59,7 @@ Bytes WireBytes(const Response& response) {
 TargetDevice::TargetDevice(DeviceSettings settings) : settings_(std::move(settings)) {}
 
 std::optional<Response> TargetDevice::Receive(const Bytes& message) {
-    if (std::equal(message.begin(), message.end(), std::begin(kHandshake), std::end(kHandshake))) {
+    if (IsIdentificationRequest(message)) {
         pending_.clear();
         const std::size_t number = identifications_++;
         return Answer({true, number, 0, number, settings_.identificationAnswer});
@@ -89,15 +91,15 @@ std::optional<Response> TargetDevice::FinishRecord() {
     const bool sentAgain = !lastAccepted_.empty() && record == lastAccepted_;
     const std::size_t index = sentAgain ? acceptedRecords_ - 1 : acceptedRecords_;
     const std::size_t attempt = sentAgain ? 0 : attempts_++;
-    if (!RecordBalances(record)) return Answer({false, number, index, attempt, kCrcError});
+    if (!RecordBalances(record)) return Answer({false, number, index, attempt, REPLY_CRC_ERROR});
 
     const std::size_t total = accepted_.size() + (sentAgain ? 0 : record.size());
     const bool last = settings_.restartAfterBytes && total == *settings_.restartAfterBytes;
-    const Response response = Answer({false, number, index, attempt, last ? kRestarting : kRecordOk});
+    const Response response = Answer({false, number, index, attempt, last ? REPLY_RESTARTING : REPLY_RECORD_OK});
     // A record the script keeps the device from answering "accepted" is
     // taken as lost.
     const bool kept = response.kind == Response::Kind::kStatus &&
-                      (response.status == kRecordOk || response.status == kRestarting);
+                      (response.status == REPLY_RECORD_OK || response.status == REPLY_RESTARTING);
     if (kept && !sentAgain) {
         accepted_.insert(accepted_.end(), record.begin(), record.end());
         lastAccepted_ = record;

@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "protocol/wire_protocol.h"
+
 using Bytes = std::vector<std::uint8_t>;
 
 // What the device answers one request with.
@@ -38,7 +40,7 @@ struct Request {
 using FaultScript = std::function<std::optional<Response>(const Request&)>;
 
 struct DeviceSettings {
-    std::uint8_t identificationAnswer = 0x3D;
+    std::uint8_t identificationAnswer = EXPECTED_ID;
     // Answer 0x77 instead of 0x1A to the record that brings the accepted
     // bytes to this total.
     std::optional<std::size_t> restartAfterBytes;
