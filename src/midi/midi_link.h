@@ -3,8 +3,9 @@
 //
 // The platform's MIDI service calls OnMidiInput on a thread of its own; it
 // writes the byte count of each System Exclusive message it receives into the
-// mailbox. The main flow polls that count, resets it to 0 when it takes a
-// reply, and reads the status byte that follows the F0.
+// mailbox and signals the arrival. The main flow waits for that signal,
+// resets the count to 0 when it takes a reply, and reads the status byte that
+// follows the F0.
 #pragma once
 
 #include <atomic>

@@ -25,7 +25,7 @@ void WaitForKeyPress() {
 }
 
 // Windows sleeps in ticks of about 15.6 ms unless asked for finer ones:
-// every 1 ms pause after a chunk and every 1 ms poll would last a tick.
+// every 1 ms pause after a chunk would last a tick.
 constexpr UINT kTimerResolutionMs = 1;
 
 void BeginRun() { timeBeginPeriod(kTimerResolutionMs); }

@@ -1,8 +1,9 @@
 // The Windows Multimedia MIDI calls the program is written against, the
-// millisecond sleep and clock, and the event the MIDI notification signals. On Windows these are the system's own; elsewhere this
-// header declares the same subset, with the same names, types, constants and
-// result codes, and a layer of ours implements it (over RtMidi for the real
-// program, in process for tests). Tests on Windows use these declarations
+// millisecond sleep and clock, and the event the MIDI notification signals.
+// On Windows these are the system's own; elsewhere this header declares the
+// same subset, with the same names, types, constants and result codes, and a
+// layer of ours implements it (over RtMidi for the real program, in process
+// for tests). Tests on Windows use these declarations
 // too (TESSARINE_OWN_WINMM): the system's are imports from its DLLs, which a
 // simulated platform cannot stand in for.
 #pragma once
