@@ -57,9 +57,10 @@ TEST_F(DeviceSearch, TriesInputsOutermostAndLeavesTheAnsweringPairOpen) {
     EXPECT_TRUE(sim::OutputIsOpen(2));
     EXPECT_FALSE(sim::InputIsOpen(0));
     EXPECT_FALSE(sim::OutputIsOpen(0) || sim::OutputIsOpen(1));
-    // Five silent pairs of four attempts of 500 polls each, then one answer.
+    // Five silent pairs of four waits of 500 ms each, and half a second more
+    // for their late answers, then one answer.
     EXPECT_EQ(HandshakesSent(), 21u);
-    EXPECT_EQ(sim::NowMs(), 5u * 4 * 500 + 1);
+    EXPECT_EQ(sim::NowMs(), 5u * (4 * 500 + 500) + 1);
 }
 
 TEST_F(DeviceSearch, ADeviceThatAnswersOnlyTheThirdRequestIsFound) {
@@ -88,10 +89,10 @@ TEST_F(DeviceSearch, FourWrongAnswersGiveThePairUp) {
 
 TEST_F(DeviceSearch, AResetRequestIsReportedWithThePorts) {
     DeviceSettings settings;
-    settings.identificationAnswer = REPLY_NEEDS_RESET;
+    settings.identificationAnswer = device::kNeedsReset;
     TargetDevice device(settings);
     SetUpScene(1, 1, {0}, {0}, &device);
-    EXPECT_EQ(Search(&printed), REPLY_NEEDS_RESET);
+    EXPECT_EQ(Search(&printed), device::kNeedsReset);
     EXPECT_EQ(printed, Found("In 0", "Out 0"));
     EXPECT_TRUE(sim::InputIsOpen(0) && sim::OutputIsOpen(0));
 }
@@ -146,7 +147,7 @@ TEST_F(DeviceSearch, ALateAnswerIsNotCreditedToTheNextPair) {
     // The device's answer to the last request on output 0 comes in just as
     // output 1, which does not lead to it, is opened.
     sim::OnCall("midiOutOpen 1", [] {
-        sim::ScheduleArrival(0, {0xF0, EXPECTED_ID, 0xF7});
+        sim::ScheduleArrival(0, {0xF0, device::kIdentity, 0xF7});
         Sleep(0);
     });
     EXPECT_EQ(Search(&printed), kNoDevice);

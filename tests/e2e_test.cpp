@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -36,14 +37,31 @@ Bytes Decoded(const Bytes& text) {
     return bytes;
 }
 
-// The progress lines of an update in which every record is accepted at once.
-std::string ProgressOf(const Bytes& image) {
-    const char glyphs[] = "--\\\\||//";
-    std::string lines;
+// The records' positions in the image.
+std::vector<std::size_t> RecordsOf(const Bytes& image) {
+    std::vector<std::size_t> positions;
     std::size_t position = 0;
-    for (std::size_t record = 0; position < image.size(); ++record) {
-        lines += Progress(glyphs[record % 8], static_cast<unsigned>(position * 100 / image.size()));
+    while (position < image.size()) {
+        positions.push_back(position);
         position += image[position] * 256u + image[position + 1] + 2u;
+    }
+    return positions;
+}
+
+// The progress lines of an update in which every record is accepted at its
+// first try, but for those `failed` names: for each, what its failed tries
+// print (nothing for a silence), each followed by the record's line again.
+std::string ProgressOf(const Bytes& image, const std::map<std::size_t, std::vector<std::string>>& failed = {}) {
+    const char glyphs[] = "--\\\\||//";
+    const std::vector<std::size_t> positions = RecordsOf(image);
+    std::string lines;
+    for (std::size_t record = 0; record < positions.size(); ++record) {
+        const unsigned percent = static_cast<unsigned>(positions[record] * 100 / image.size());
+        const std::string line = Progress(glyphs[record % 8], percent);
+        lines += line;
+        const auto tries = failed.find(record);
+        if (tries == failed.end()) continue;
+        for (const std::string& said : tries->second) lines += said + line;
     }
     return lines;
 }
@@ -100,11 +118,34 @@ TEST_F(EndToEnd, WholeUpdate) {
 
 TEST_F(EndToEnd, CrcErrorsThenAccept) {
     const std::string transcript = Update({"--fault", "0:0:status=20", "--fault", "0:1:status=20"});
-    const std::string first = Progress('-', 0);
-    const std::string progress = ProgressOf(image_);
+    const std::string progress = ProgressOf(image_, {{0, {kCrcError, kCrcError}}});
     EXPECT_TRUE(std::regex_match(transcript, std::regex(Quoted(kBanner + kOpened) + Found() +
-                                                        Quoted(first + kCrcError + first + kCrcError + progress + kCompleted +
-                                                               kFinalWait))))
+                                                        Quoted(progress + kCompleted + kFinalWait))))
+        << transcript;
+    EXPECT_EQ(Accepted(), image_);
+}
+
+// The device erases its memory for longer than the wait before it takes the
+// first record, takes a while to store every record, and refuses one record
+// once: the late answer and the retry's must stay with the first record, the
+// refusal with its own.
+TEST_F(EndToEnd, LateAnswerThenRefusalOfTheNextRecord) {
+    const std::string transcript =
+        Update({"--fault", "0:0:busy=6000", "--store-time", "20", "--fault", "1:0:status=20"});
+    const std::string progress = ProgressOf(image_, {{0, {""}}, {1, {kCrcError}}});
+    EXPECT_TRUE(std::regex_match(transcript, std::regex(Quoted(kBanner + kOpened) + Found() +
+                                                        Quoted(progress + kCompleted + kFinalWait))))
+        << transcript;
+    EXPECT_EQ(Accepted(), image_);
+}
+
+TEST_F(EndToEnd, LateAnswerThenRefusalOfTheLastRecord) {
+    const std::size_t last = RecordsOf(image_).size() - 1;
+    const std::string transcript = Update({"--fault", "0:0:busy=6000", "--store-time", "20", "--fault",
+                                           std::to_string(last) + ":0:status=20"});
+    const std::string progress = ProgressOf(image_, {{0, {""}}, {last, {kCrcError}}});
+    EXPECT_TRUE(std::regex_match(transcript, std::regex(Quoted(kBanner + kOpened) + Found() +
+                                                        Quoted(progress + kCompleted + kFinalWait))))
         << transcript;
     EXPECT_EQ(Accepted(), image_);
 }

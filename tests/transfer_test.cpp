@@ -91,6 +91,9 @@ TEST_F(Transfer, AWholeUpdateDeliversTheImageByteForByte) {
     EXPECT_EQ(device().Accepted(), image);
     EXPECT_EQ(device().RecordsReceived(), 5u);
     EXPECT_EQ(ChunkTexts().size(), 1u + 2 + 3 + 1 + 2);
+    // The answer to the search, then a millisecond's pause after every chunk,
+    // the device answering each record within its last one.
+    EXPECT_EQ(sim::NowMs(), 1u + 9);
 }
 
 TEST_F(Transfer, TheSpinnerTurnsOnceEveryTwoRecordsAndRepeatsOnARetry) {
@@ -196,17 +199,54 @@ TEST_F(Transfer, ADeviceThatRestartsEndsTheUpdateAsASuccess) {
     EXPECT_EQ(device().Accepted(), image);
 }
 
-TEST_F(Transfer, ALateReplyAnswersTheNextTry) {
-    // The first try's acceptance comes after its wait has ended: the program
-    // sends the record again and takes that late reply as the answer.
-    const Bytes image = ImageOfRecords({6, 6});
-    DeviceSettings settings;
-    settings.faults = RecordTries([](std::size_t n) {
-        return n == 0 ? std::optional(Response{Response::Kind::kStatus, 0x1A, 5100}) : std::nullopt;
-    });
-    const std::string transcript = Update(image, settings);
-    EXPECT_EQ(transcript.substr(transcript.size() - (kCompleted + kFinalWait).size()), kCompleted + kFinalWait);
-    EXPECT_EQ(device().Accepted(), image);
+TEST_F(Transfer, ALateAnswerIsNeverTakenForAnotherRecord) {
+    // The device is busy past the wait with one request (erasing its memory
+    // before it takes the first record, or answering the search late), then
+    // takes 20 ms to store every record, and refuses one record once. The
+    // late answer and the retry's answer must both stay with the request's
+    // own record, or the refusal would land on the wrong one and the refused
+    // record would never come again.
+    const Bytes image = ImageOfRecords({6, 13, 30});  // 49 bytes, 1 + 2 + 3 chunks
+    // A try of n chunks takes n ms of pauses and 20 ms of storing. Busy for
+    // 7 s with the first record, the device answers its first try at
+    // 7022 ms, after the wait ran out at 5002 ms; the second try takes that
+    // answer, its own comes at 7042 ms and is set aside.
+    constexpr std::uint64_t kRecordZeroDone = 7042;
+    const struct {
+        const char* why;
+        bool busySearching;  // busy with the first identification request, not the first record
+        std::uint32_t busyMs;
+        std::size_t refused;  // the record whose first try is refused
+        std::string transcript;
+        std::uint64_t ms;
+    } cases[] = {
+        {"busy with the first record, then refusing the next", false, 7000, 1,
+         Progress('-', 0) + Progress('-', 0) + Progress('-', 12) + kCrcError + Progress('-', 12) + Progress('\\', 38),
+         kRecordZeroDone + 2 * 22 + 23},
+        {"busy with the first record, then refusing the last", false, 7000, 2,
+         Progress('-', 0) + Progress('-', 0) + Progress('-', 12) + Progress('\\', 38) + kCrcError +
+             Progress('\\', 38),
+         kRecordZeroDone + 22 + 2 * 23},
+        // Both identification answers arrive at 701 ms, the first taken by
+        // the second request, the other set aside.
+        {"answering the search late, then refusing the first record", true, 700, 0,
+         Progress('-', 0) + kCrcError + Progress('-', 0) + Progress('-', 12) + Progress('\\', 38),
+         701 + 2 * 21 + 22 + 23},
+    };
+    for (const auto& c : cases) {
+        DeviceSettings settings;
+        settings.storeMs = 20;
+        settings.faults = [&c](const Request& r) -> std::optional<Response> {
+            if (r.number == 0 && r.identification == c.busySearching) {
+                return Response{Response::Kind::kStatus, r.status, c.busyMs};
+            }
+            if (!r.identification && r.record == c.refused && r.attempt == 0) return Status(0x20);
+            return std::nullopt;
+        };
+        EXPECT_EQ(Update(image, settings), Head() + c.transcript + kCompleted + kFinalWait) << c.why;
+        EXPECT_EQ(device().Accepted(), image) << c.why;
+        EXPECT_EQ(sim::NowMs(), c.ms) << c.why;
+    }
 }
 
 TEST_F(Transfer, OneByteAndIncompleteRepliesAreNoReplies) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "midi/midi_link.h"
+#include "protocol/reply_ledger.h"
 #include "protocol/wire_protocol.h"
 
 namespace {
@@ -26,9 +27,9 @@ std::uint8_t CountPorts(Query query) {
 // Asks the open pair for the device, a few times.
 std::uint8_t ProbePair(const std::uint8_t* request, std::uint8_t expectedId) {
     for (std::uint8_t attempt = 0; attempt < kAttemptsPerPair; ++attempt) {
-        SendSysEx(request, sizeof HANDSHAKE_BODY);
+        if (SendSysEx(request, sizeof HANDSHAKE_BODY) == MMSYSERR_NOERROR) RequestSent();
         std::uint8_t status = 0;
-        if (!AwaitReply(kIdentifyWaitMs, &status)) continue;
+        if (!AwaitAnswer(kIdentifyWaitMs, &status)) continue;
         if (status == expectedId) return kDeviceFound;
         if (status == REPLY_NEEDS_RESET) return REPLY_NEEDS_RESET;
     }
@@ -48,9 +49,8 @@ std::uint8_t FindUpdateDevice(std::uint8_t expectedId) {
         if (OpenMidiIn(in) != MMSYSERR_NOERROR) continue;
         for (std::uint8_t out = 0; out < outputs && result == kNoDevice; ++out) {
             if (OpenMidiOut(out) != MMSYSERR_NOERROR) continue;
-            // A late answer meant for the previous pair must not be credited
-            // to this one.
-            Mailbox().receivedCount = 0;
+            // Answers still owed by the previous pair are not this one's.
+            NextSubject(kIdentifyWaitMs);
             result = ProbePair(request, expectedId);
             if (result == kNoDevice) CloseMidiOut();
         }

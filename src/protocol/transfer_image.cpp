@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "midi/midi_link.h"
+#include "protocol/reply_ledger.h"
 #include "protocol/wire_protocol.h"
 
 namespace {
@@ -68,6 +69,8 @@ TransferOutcome TransferImage(const ImageBuffer& image) {
     std::uint16_t acknowledged = 0;
     std::uint8_t failures = 0;
     std::uint8_t spinner = 0;
+    // Answers the search is still owed are not the first record's.
+    NextSubject(kRecordReplyWaitMs);
     while (position < image.count) {
         const std::uint16_t size = RecordSizeAt(image, position);
         PrintProgress(SPINNER_GLYPHS[spinner], acknowledged * 100u / image.count);
@@ -77,12 +80,15 @@ TransferOutcome TransferImage(const ImageBuffer& image) {
             std::printf("\nError: The MIDI Out of device is missing!\n\n");
             return TransferOutcome::kOutputMissing;
         }
+        RequestSent();
         std::uint8_t status = 0;
-        const bool replied = AwaitReply(kRecordReplyWaitMs, &status);
+        const bool replied = AwaitAnswer(kRecordReplyWaitMs, &status);
         if (replied && status == REPLY_RECORD_OK) {
             acknowledged = static_cast<std::uint16_t>(acknowledged + size);
             position = static_cast<std::uint16_t>(position + size);
             failures = 0;
+            // Answers still owed for this record are not the next one's.
+            NextSubject(kRecordReplyWaitMs);
             continue;
         }
         // Silences and refusals count alike; the limit comes before what the

@@ -27,7 +27,3 @@ constexpr std::uint8_t kChunkBytes = 11;
 
 // Writes b as two upper-case hexadecimal digits, high nibble first.
 void HexEncodeByte(std::uint8_t b, std::uint8_t* out);
-
-// Waits up to `milliseconds` for a reply of at least two bytes. When one is
-// there, takes it (the count goes back to 0) and fills its status byte.
-bool AwaitReply(std::uint16_t milliseconds, std::uint8_t* status);

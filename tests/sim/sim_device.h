@@ -6,5 +6,5 @@
 #include "device/target_device.h"
 
 // From now on the device hears every message on the outputs it is connected
-// to; its answers arrive replyDelayMs later (plus any scripted delay).
+// to; its answers arrive replyDelayMs after the device gives them.
 void AttachDevice(TargetDevice* device, std::uint32_t replyDelayMs = 1);

@@ -1,6 +1,7 @@
 #include "support/update_scene.h"
 
 #include "midi/midi_link.h"
+#include "protocol/reply_ledger.h"
 #include "sim/sim_device.h"
 #include "sim/sim_platform.h"
 
@@ -9,7 +10,7 @@ void SetUpScene(unsigned inputs, unsigned outputs, const std::set<UINT>& deviceO
     CloseMidiIn();
     CloseMidiOut();
     sim::Reset();
-    Mailbox().receivedCount = 0;
+    NextSubject(0);  // nothing owed from an earlier scene, an empty mailbox
     for (unsigned i = 0; i < inputs; ++i) sim::AddInput({"In " + std::to_string(i)});
     for (unsigned i = 0; i < outputs; ++i) sim::AddOutput({"Out " + std::to_string(i)});
     sim::ConnectDevice(deviceOutputs, deviceInputs);

@@ -1,15 +1,13 @@
 #include "target_device.h"
 
 #include <algorithm>
-#include <iterator>
-
-#include "protocol/wire_protocol.h"
 
 namespace {
 
 bool IsIdentificationRequest(const Bytes& message) {
-    return message.size() == sizeof HANDSHAKE_BODY + 2 && message.front() == 0xF0 && message.back() == 0xF7 &&
-           std::equal(std::begin(HANDSHAKE_BODY), std::end(HANDSHAKE_BODY), message.begin() + 1);
+    const Bytes& body = device::kIdentificationRequest;
+    return message.size() == body.size() + 2 && message.front() == 0xF0 && message.back() == 0xF7 &&
+           std::equal(body.begin(), body.end(), message.begin() + 1);
 }
 
 int HexDigit(std::uint8_t c) {
@@ -58,11 +56,23 @@ Bytes WireBytes(const Response& response) {
 
 TargetDevice::TargetDevice(DeviceSettings settings) : settings_(std::move(settings)) {}
 
-std::optional<Response> TargetDevice::Receive(const Bytes& message) {
+std::optional<TimedResponse> TargetDevice::Receive(const Bytes& message, std::uint64_t nowMs) {
+    // What arrives while the device is busy waits its turn.
+    const std::uint64_t start = std::max(nowMs, freeAtMs_);
+    waited_ = start > nowMs;
+    const std::size_t recordsBefore = received_.size();
+    const std::optional<Response> response = Understand(message);
+    const std::uint32_t storing = received_.size() > recordsBefore ? settings_.storeMs : 0;
+    freeAtMs_ = start + storing + (response ? response->busyMs : 0);
+    if (!response) return std::nullopt;
+    return TimedResponse{*response, freeAtMs_};
+}
+
+std::optional<Response> TargetDevice::Understand(const Bytes& message) {
     if (IsIdentificationRequest(message)) {
         pending_.clear();
         const std::size_t number = identifications_++;
-        return Answer({true, number, 0, number, settings_.identificationAnswer});
+        return Answer({true, number, 0, number, settings_.identificationAnswer, waited_});
     }
     Bytes decoded;
     if (!DecodeChunk(message, &decoded)) {
@@ -86,25 +96,26 @@ std::optional<Response> TargetDevice::FinishRecord() {
     record.swap(pending_);
     const std::size_t number = received_.size();
     received_.push_back(record);
-    // A record sent again right after it was accepted (its answer got lost)
-    // is that record once more, not the next one.
+    // A record equal to the one accepted last is that one sent again (its
+    // answer came late or got lost), not the next one.
     const bool sentAgain = !lastAccepted_.empty() && record == lastAccepted_;
     const std::size_t index = sentAgain ? acceptedRecords_ - 1 : acceptedRecords_;
-    const std::size_t attempt = sentAgain ? 0 : attempts_++;
-    if (!RecordBalances(record)) return Answer({false, number, index, attempt, REPLY_CRC_ERROR});
+    if (tries_.size() <= index) tries_.resize(index + 1);
+    const std::size_t attempt = tries_[index]++;
+    if (!RecordBalances(record)) return Answer({false, number, index, attempt, device::kCrcError, waited_});
 
     const std::size_t total = accepted_.size() + (sentAgain ? 0 : record.size());
     const bool last = settings_.restartAfterBytes && total == *settings_.restartAfterBytes;
-    const Response response = Answer({false, number, index, attempt, last ? REPLY_RESTARTING : REPLY_RECORD_OK});
+    const Response response =
+        Answer({false, number, index, attempt, last ? device::kRestarting : device::kAccepted, waited_});
     // A record the script keeps the device from answering "accepted" is
     // taken as lost.
     const bool kept = response.kind == Response::Kind::kStatus &&
-                      (response.status == REPLY_RECORD_OK || response.status == REPLY_RESTARTING);
+                      (response.status == device::kAccepted || response.status == device::kRestarting);
     if (kept && !sentAgain) {
         accepted_.insert(accepted_.end(), record.begin(), record.end());
         lastAccepted_ = record;
         ++acceptedRecords_;
-        attempts_ = 0;
     }
     return response;
 }

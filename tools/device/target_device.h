@@ -1,7 +1,11 @@
 // The target device's side of the update protocol, as plain logic: it reads
-// the messages the host sends and says what to answer. Used by the simulated
-// platform in tests and by the device simulator, which put its answers on
-// the wire.
+// the messages the host sends and says what to answer, and when. Used by the
+// simulated platform in tests and by the device simulator, which put its
+// answers on the wire.
+//
+// It is the program's other party, so it keeps its own copy of the
+// protocol's values rather than the program's: a wrong value in the program
+// must fail a test, not travel both ways unnoticed.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +13,19 @@
 #include <optional>
 #include <vector>
 
-#include "protocol/wire_protocol.h"
-
 using Bytes = std::vector<std::uint8_t>;
+
+namespace device {
+
+// The identification request's body, between F0 and F7.
+inline const Bytes kIdentificationRequest = {0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C};
+constexpr std::uint8_t kIdentity = 0x3D;      // "I am the device for this image"
+constexpr std::uint8_t kNeedsReset = 0x15;    // "reset me first"
+constexpr std::uint8_t kAccepted = 0x1A;      // record stored
+constexpr std::uint8_t kCrcError = 0x20;      // record's checksum wrong
+constexpr std::uint8_t kRestarting = 0x77;    // image complete, restarting
+
+}  // namespace device
 
 // What the device answers one request with.
 struct Response {
@@ -23,7 +37,9 @@ struct Response {
     };
     Kind kind = Kind::kStatus;
     std::uint8_t status = 0;
-    std::uint32_t delayMs = 0;  // on top of the device's usual reply delay
+    // The device works this long on the request before it answers (erasing
+    // its memory, say); messages that arrive meanwhile wait their turn.
+    std::uint32_t busyMs = 0;
 };
 
 // One request as the device sees it, and the answer the device would give of
@@ -34,27 +50,37 @@ struct Request {
     std::size_t record;   // records: which record of the image, in order
     std::size_t attempt;  // how often this identification or record came before
     std::uint8_t status;
+    bool waited;  // it arrived while the device was still busy with another
 };
 
 // Lets a test or a user replace the device's own answer to chosen requests.
 using FaultScript = std::function<std::optional<Response>(const Request&)>;
 
 struct DeviceSettings {
-    std::uint8_t identificationAnswer = EXPECTED_ID;
+    std::uint8_t identificationAnswer = device::kIdentity;
     // Answer 0x77 instead of 0x1A to the record that brings the accepted
     // bytes to this total.
     std::optional<std::size_t> restartAfterBytes;
+    // Time to store every record it has put together, resent ones included.
+    std::uint32_t storeMs = 0;
     FaultScript faults;
+};
+
+// An answer and the time the device gives it, on the clock Receive is given.
+struct TimedResponse {
+    Response response;
+    std::uint64_t atMs;
 };
 
 class TargetDevice {
 public:
     explicit TargetDevice(DeviceSettings settings);
 
-    // Takes one System Exclusive message from the host. Returns the answer,
-    // or nothing while a record is still incomplete or when the message is
-    // not understood.
-    std::optional<Response> Receive(const Bytes& message);
+    // Takes one System Exclusive message from the host, arrived at nowMs.
+    // The device deals with messages one after another, in order. Returns
+    // the answer and when it is given, or nothing while a record is still
+    // incomplete or when the message is not understood.
+    std::optional<TimedResponse> Receive(const Bytes& message, std::uint64_t nowMs);
 
     // The records accepted so far, in order; a record sent again right after
     // it was accepted is not stored twice, as the device writes it to the
@@ -69,17 +95,20 @@ public:
     std::size_t ProtocolErrors() const { return protocolErrors_; }
 
 private:
-    Response Answer(const Request& request);
+    std::optional<Response> Understand(const Bytes& message);
     std::optional<Response> FinishRecord();
+    Response Answer(const Request& request);
 
     DeviceSettings settings_;
-    Bytes pending_;       // the record being assembled
-    Bytes lastAccepted_;  // the latest record accepted
+    std::uint64_t freeAtMs_ = 0;  // done with everything received so far
+    bool waited_ = false;         // the message being dealt with waited its turn
+    Bytes pending_;               // the record being assembled
+    Bytes lastAccepted_;          // the latest record accepted
     Bytes accepted_;
     std::vector<Bytes> received_;
-    std::size_t identifications_ = 0;
     std::size_t acceptedRecords_ = 0;
-    std::size_t attempts_ = 0;  // of the record after the last accepted one
+    std::vector<std::size_t> tries_;  // per record of the image
+    std::size_t identifications_ = 0;
     std::size_t protocolErrors_ = 0;
 };
 

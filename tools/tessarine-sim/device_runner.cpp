@@ -83,6 +83,7 @@ int RunDevice(const SimOptions& options) {
     TargetDevice device(options.device);
     std::size_t written = 0;
     std::multimap<Clock::time_point, Bytes> replies;
+    const Clock::time_point started = Clock::now();
     const Clock::time_point deadline =
         options.timeoutSeconds ? Clock::now() + std::chrono::seconds(options.timeoutSeconds) : Clock::time_point::max();
     while (!stopRequested && Clock::now() < deadline) {
@@ -96,10 +97,11 @@ int RunDevice(const SimOptions& options) {
         }
         for (const Bytes& message : messages) {
             if (options.verbose) LogMessage(message);
-            const std::optional<Response> response = device.Receive(message);
-            if (response && response->kind != Response::Kind::kSilence) {
-                const auto delay = std::chrono::milliseconds(options.replyDelayMs + response->delayMs);
-                replies.emplace(Clock::now() + delay, WireBytes(*response));
+            const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+            const std::optional<TimedResponse> answer = device.Receive(message, now.count());
+            if (answer && answer->response.kind != Response::Kind::kSilence) {
+                const auto at = std::chrono::milliseconds(answer->atMs + options.replyDelayMs);
+                replies.emplace(started + at, WireBytes(answer->response));
             }
         }
         if (accepted != nullptr && device.Accepted().size() > written) {

@@ -18,8 +18,12 @@ const char kUsage[] =
     "  --fault WHICH:TRY:WHAT answer otherwise: WHICH is a record number (from 0) or\n"
     "                         'id' for identification requests, TRY the try (from 0)\n"
     "                         or '*' for every try; WHAT is 'silence', 'status=HEX'\n"
-    "                         or 'delay=MS' (the usual answer, MS late). Repeatable.\n"
-    "  --reply-delay MS       answer every request MS after it arrived (default 1)\n"
+    "                         or 'busy=MS' (the usual answer, after working MS on\n"
+    "                         the request; what arrives meanwhile waits its turn).\n"
+    "                         Repeatable.\n"
+    "  --store-time MS        take MS to store every record, resent ones included\n"
+    "                         (default 0); what arrives meanwhile waits its turn\n"
+    "  --reply-delay MS       answer MS after being done with a request (default 1)\n"
     "  --accepted FILE        write the bytes of the accepted records to FILE\n"
     "  --timeout SECONDS      stop by itself after SECONDS\n"
     "  --verbose              log every message received, in hex, on standard error\n"
@@ -39,7 +43,7 @@ struct FaultRule {
     bool everyTry;
     std::size_t attempt;
     Response response;
-    bool keepStatus;  // a delay: the device's own answer, later
+    bool keepStatus;  // busy: the device's own answer, later
 };
 
 bool ParseNumber(const char* text, int base, unsigned long max, unsigned long* value) {
@@ -73,7 +77,7 @@ bool ParseFault(const std::string& spec, FaultRule* rule) {
         rule->response = {Response::Kind::kSilence};
     } else if (what.rfind("status=", 0) == 0 && ParseNumber(what.c_str() + 7, 16, 0x7F, &value)) {
         rule->response = {Response::Kind::kStatus, static_cast<std::uint8_t>(value)};
-    } else if (what.rfind("delay=", 0) == 0 && ParseNumber(what.c_str() + 6, 10, 600000, &value)) {
+    } else if (what.rfind("busy=", 0) == 0 && ParseNumber(what.c_str() + 5, 10, 600000, &value)) {
         rule->response = {Response::Kind::kStatus, 0, static_cast<std::uint32_t>(value)};
         rule->keepStatus = true;
     } else {
@@ -125,6 +129,9 @@ ParseOutcome ParseOptions(int argc, char** argv, SimOptions* options, std::strin
             FaultRule rule;
             good = ParseFault(value, &rule);
             rules.push_back(rule);
+        } else if (option == "--store-time") {
+            good = ParseNumber(value, 10, 600000, &number);
+            options->device.storeMs = static_cast<std::uint32_t>(number);
         } else if (option == "--reply-delay") {
             good = ParseNumber(value, 10, 600000, &number);
             options->replyDelayMs = static_cast<std::uint32_t>(number);

@@ -1,0 +1,31 @@
+// Which reply answers which request.
+//
+// Replies carry no sequence number, so the host keeps to what the device
+// does: it answers every request it has received whole, once or not at all,
+// in the order received, and now and then after the host's wait for the
+// answer has ended (while it erases its memory, say), though within one more
+// wait of that length.
+//
+// The host asks about one subject at a time: whether the device sits on one
+// port pair, then one record after another. All the requests about a subject
+// are the same message, so any reply that comes while the host asks about it
+// answers one of them, and is taken for the subject. Before the host asks
+// about the next subject, it waits for the answers it is still owed about
+// this one and sets them aside; the next subject starts with nothing owed and
+// an empty mailbox. Nothing is owed unless a wait ran out, so a run without
+// silences never waits here.
+#pragma once
+
+#include <cstdint>
+
+// A request about the current subject has been handed over whole.
+void RequestSent();
+
+// Waits up to `milliseconds` for a reply of at least two bytes. When one
+// comes, takes it for the current subject (the mailbox count goes back to 0)
+// and fills its status byte.
+bool AwaitAnswer(std::uint16_t milliseconds, std::uint8_t* status);
+
+// Ends the current subject: waits, up to `milliseconds` in all, until every
+// request about it has been answered, and drops those answers.
+void NextSubject(std::uint16_t milliseconds);
