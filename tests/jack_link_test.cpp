@@ -173,7 +173,29 @@ TEST(JackLink, SysExTravelsBothWaysAndShortMessagesAreNotLongData) {
     EXPECT_EQ(seen[1].bytes, (Bytes{0xF0, 0x1A, 0x05, 0xF7}));
     EXPECT_EQ(header.dwBytesRecorded, 4u);
 
+    // Longer than the buffers: the first comes back full, the rest follows
+    // in the next.
+    std::uint8_t second[200] = {};
+    MIDIHDR next = {};
+    next.lpData = reinterpret_cast<LPSTR>(second);
+    next.dwBufferLength = sizeof second;
+    for (MIDIHDR* h : {&header, &next}) {
+        ASSERT_EQ(midiInPrepareHeader(in, h, sizeof *h), MMSYSERR_NOERROR);
+        ASSERT_EQ(midiInAddBuffer(in, h, sizeof *h), MMSYSERR_NOERROR);
+    }
+    Bytes overlong(250, 0x33);
+    overlong.front() = 0xF0;
+    overlong.back() = 0xF7;
+    peer.Send(overlong);
+    const std::vector<Notification> pieces = WaitForNotifications(4);
+    ASSERT_EQ(pieces.size(), 4u);
+    EXPECT_EQ(pieces[2].message, static_cast<UINT>(MIM_LONGDATA));
+    EXPECT_EQ(pieces[2].bytes, Bytes(overlong.begin(), overlong.begin() + 200));
+    EXPECT_EQ(pieces[3].message, static_cast<UINT>(MIM_LONGDATA));
+    EXPECT_EQ(pieces[3].bytes, Bytes(overlong.begin() + 200, overlong.end()));
+
     // The port holds no buffer now; closing it needs none handed back.
+    EXPECT_EQ(midiInUnprepareHeader(in, &next, sizeof next), MMSYSERR_NOERROR);
     EXPECT_EQ(midiInUnprepareHeader(in, &header, sizeof header), MMSYSERR_NOERROR);
     EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
     EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);

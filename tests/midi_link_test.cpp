@@ -103,19 +103,25 @@ TEST_F(MidiLinkTest, TheMailboxKeepsTheLatestReplyOnly) {
     EXPECT_TRUE(sim::InputHasQueuedBuffer(0)) << "the buffer was not handed back";
 }
 
-TEST_F(MidiLinkTest, AnIncompleteMessageStillHandsTheBufferBack) {
+TEST_F(MidiLinkTest, IncompleteAndOverlongMessagesStillHandTheBufferBack) {
     ASSERT_EQ(OpenMidiIn(0), MMSYSERR_NOERROR);
     sim::ScheduleArrival(1, {0xF0, 0x1A}, sim::Arrival::kIncomplete);
     Sleep(1);
     EXPECT_EQ(Mailbox().receivedCount, 0);
 
-    sim::ScheduleArrival(1, Bytes(kReceiveBufferSize + 1, 0x11));  // overfills the buffer
+    // Longer than the buffer: it comes back full, and the rest follows in
+    // the buffer handed back.
+    Bytes overlong(kReceiveBufferSize + 3, 0x11);
+    overlong.front() = 0xF0;
+    overlong.back() = 0xF7;
+    sim::ScheduleArrival(1, overlong);
     Sleep(1);
-    EXPECT_EQ(Mailbox().receivedCount, 0);
+    EXPECT_EQ(Mailbox().receivedCount, 3);
+    EXPECT_EQ(Bytes(Mailbox().buffer, Mailbox().buffer + 3), (Bytes{0x11, 0x11, 0xF7}));
 
     sim::ScheduleArrival(1, {0xF0, 0x1A, 0xF7});
     Sleep(1);
-    EXPECT_EQ(Mailbox().receivedCount, 3) << "a reply after an incomplete message went unheard";
+    EXPECT_EQ(Mailbox().receivedCount, 3) << "a reply after them went unheard";
     EXPECT_EQ(ReplyStatus(), 0x1A);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/console_text.h"
 #include "support/program_run.h"
@@ -29,11 +30,22 @@ TEST(FileStage, NoImageFileNamesThePattern) {
     EXPECT_EQ(Transcript(folder), kBanner + kNotFoundPattern + kFinalWait);
 }
 
-TEST(FileStage, OnlyTheFirstImageFileCounts) {
-    TempFolder folder;
-    folder.WriteFile("Corvilent.led", kValidImage);
-    folder.WriteFile("alpha.led", kValidImage);
-    EXPECT_EQ(Transcript(folder), kBanner + kNoFitFile + kFinalWait);
+TEST(FileStage, OnlyTheFirstImageFileCountsInTheOrderWindowsListsThem) {
+    // NTFS lists names in the order of their upper-cased letters: "_" comes
+    // after the letters then, and before the small ones.
+    const struct {
+        std::vector<std::string> files;
+        std::string ending;
+    } cases[] = {
+        {{"Corvilent.led", "alpha.led"}, kNoFitFile},
+        {{"_old.led", "Corvilent.led"}, Opened("Corvilent.led") + kNoDevice},
+        {{"corvilent_b.led", "CORVILENTA.led"}, Opened("CORVILENTA.led") + kNoDevice},
+    };
+    for (const auto& c : cases) {
+        TempFolder folder;
+        for (const std::string& name : c.files) folder.WriteFile(name, kValidImage);
+        EXPECT_EQ(Transcript(folder), kBanner + c.ending + kFinalWait) << c.files[0] << ", " << c.files[1];
+    }
 }
 
 TEST(FileStage, NamePrefixIgnoresLetterCaseButNeedsAllNineLetters) {

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,12 +20,17 @@ bool HasImageExtension(const char* name) {
     return length >= 4 && strcasecmp(name + length - 4, ".led") == 0;
 }
 
-// Windows file systems list a folder in case-insensitive name order; using the
-// same order here keeps the choice of the first entry independent of the file
-// system. Names equal but for case are ordered bytewise so the choice is total.
+// NTFS lists a folder in the order of its names upper-cased, code unit by
+// code unit; the same order here makes the same file the first on every
+// system. Names equal but for case are ordered bytewise so the choice is
+// total.
 bool ListsBefore(const char* a, const char* b) {
-    const int folded = strcasecmp(a, b);
-    return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
+    for (std::size_t i = 0;; ++i) {
+        const int upperA = std::toupper(static_cast<unsigned char>(a[i]));
+        const int upperB = std::toupper(static_cast<unsigned char>(b[i]));
+        if (upperA != upperB) return upperA < upperB;
+        if (a[i] == '\0') return std::strcmp(a, b) < 0;
+    }
 }
 
 int ReadOneByte() {

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "platform/power_throttling.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +30,22 @@ void WaitForKeyPress() {
 // every 1 ms pause after a chunk would last a tick.
 constexpr UINT kTimerResolutionMs = 1;
 
-void BeginRun() { timeBeginPeriod(kTimerResolutionMs); }
+bool OptOutOfPowerThrottling(SetProcessInformationCall set) {
+    if (set == nullptr) return false;
+    PROCESS_POWER_THROTTLING_STATE state = {};
+    state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
+    state.ControlMask = PROCESS_POWER_THROTTLING_EXECUTION_SPEED | PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
+    state.StateMask = 0;  // neither throttled nor allowed to ignore the resolution
+    return set(GetCurrentProcess(), ProcessPowerThrottling, &state, sizeof state) != FALSE;
+}
+
+void BeginRun() {
+    // Looked up, not imported: the program still starts where the call is
+    // missing, and older systems do not throttle this way.
+    const auto set = reinterpret_cast<SetProcessInformationCall>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetProcessInformation")));
+    OptOutOfPowerThrottling(set);
+    timeBeginPeriod(kTimerResolutionMs);
+}
 
 void EndRun() { timeEndPeriod(kTimerResolutionMs); }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <iostream>
 #include <streambuf>
 #include <vector>
@@ -42,6 +43,26 @@ bool JackServerRuns() {
     jack_client_close(client);
     return true;
 }
+
+std::atomic<bool> serverGone{false};
+jack_client_t* watcher = nullptr;
+
+// Called by libjack on its own thread when the server stops.
+void OnServerStop(void*) { serverGone = true; }
+
+void WatchJack(bool watch) {
+    if (serverGone || watch == (watcher != nullptr)) return;
+    if (!watch) {
+        jack_client_close(watcher);
+        watcher = nullptr;
+        return;
+    }
+    SilenceJack();
+    watcher = jack_client_open("tessarine-watch", JackNoStartServer, nullptr);
+    if (watcher == nullptr) return;
+    jack_on_shutdown(watcher, OnServerStop, nullptr);
+    jack_activate(watcher);
+}
 #else
 void SilenceJack() {}
 bool JackServerRuns() { return true; }
@@ -79,6 +100,22 @@ std::optional<RtMidi::Api> ChosenMidiService() {
         return std::nullopt;
     }();
     return chosen;
+}
+
+void WatchMidiService(bool watch) {
+#ifdef TESSARINE_WITH_JACK
+    if (ChosenMidiService() == RtMidi::UNIX_JACK) WatchJack(watch);
+#else
+    (void)watch;
+#endif
+}
+
+bool MidiServiceGone() {
+#ifdef TESSARINE_WITH_JACK
+    return serverGone;
+#else
+    return false;
+#endif
 }
 
 std::unique_ptr<RtMidiIn> MakeMidiIn(const char* clientName, RtMidiErrorCallback onError, void* userData) {

@@ -85,9 +85,18 @@ RtMidi* Lister(Client** lister, std::unique_ptr<Client> (*make)(const char*, RtM
     return *lister;
 }
 
+// Closes a client, unless its service has stopped: libjack crashes closing
+// a client whose server has gone, so such clients are kept, reachable, to
+// the process's end.
+template <typename Client>
+void Dispose(std::unique_ptr<Client> client) {
+    static auto* const abandoned = new std::vector<Client*>;
+    if (MidiServiceGone()) abandoned->push_back(client.release());
+}
+
 template <typename Client>
 void CloseLister(Client** lister) {
-    delete *lister;
+    Dispose(std::unique_ptr<Client>(*lister));
     *lister = nullptr;
 }
 
@@ -99,12 +108,15 @@ MMRESULT QueryCaps(Client** lister, std::unique_ptr<Client> (*make)(const char*,
     return result;
 }
 
-void PortOpened() { ++portsOpen; }
+void PortOpened() {
+    if (portsOpen++ == 0) WatchMidiService(true);
+}
 
 void PortClosed() {
     if (--portsOpen > 0) return;
     CloseLister(&inputLister);
     CloseLister(&outputLister);
+    WatchMidiService(false);
 }
 
 }  // namespace
@@ -151,17 +163,25 @@ void OnServiceInput(double, std::vector<unsigned char>* message, void* userData)
         Notify(port, MIM_DATA, packed);
         return;
     }
-    // With no buffer queued the message is lost, as on Windows.
-    if (port->queue.empty()) return;
-    MIDIHDR* header = port->queue.front();
-    port->queue.pop_front();
-    const std::size_t length = std::min<std::size_t>(message->size(), header->dwBufferLength);
-    std::memcpy(header->lpData, message->data(), length);
-    header->dwBytesRecorded = static_cast<DWORD>(length);
-    header->dwFlags = (header->dwFlags & ~DWORD{MHDR_INQUEUE}) | MHDR_DONE;
-    const bool complete = length == message->size() && message->back() == 0xF7;
-    guard.unlock();
-    Notify(port, complete ? MIM_LONGDATA : MIM_LONGERROR, reinterpret_cast<DWORD_PTR>(header));
+    // A message longer than the buffer fills it, goes back as long data and
+    // goes on in the next buffer; with no buffer queued the rest is lost.
+    // So winmm does.
+    std::size_t done = 0;
+    while (done < message->size()) {
+        if (!guard.owns_lock()) guard.lock();
+        if (!port->started || port->queue.empty()) return;
+        MIDIHDR* header = port->queue.front();
+        port->queue.pop_front();
+        const std::size_t length = std::min<std::size_t>(message->size() - done, header->dwBufferLength);
+        std::memcpy(header->lpData, message->data() + done, length);
+        done += length;
+        header->dwBytesRecorded = static_cast<DWORD>(length);
+        header->dwFlags = (header->dwFlags & ~DWORD{MHDR_INQUEUE}) | MHDR_DONE;
+        const bool cutShort = done == message->size() && message->back() != 0xF7;
+        guard.unlock();
+        // The notification hands the buffer back, or another, for the rest.
+        Notify(port, cutShort ? MIM_LONGERROR : MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header));
+    }
 }
 
 bool StillListed(HMIDIOUT__* port) {
@@ -206,7 +226,9 @@ MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_P
 
 MMRESULT midiInPrepareHeader(HMIDIIN port, LPMIDIHDR header, UINT headerSize) {
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
-    if (header == nullptr || headerSize < sizeof(MIDIHDR) || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
+    if (header == nullptr || headerSize < sizeof(MIDIHDR) || header->lpData == nullptr || header->dwBufferLength == 0) {
+        return MMSYSERR_INVALPARAM;
+    }
     std::lock_guard<std::mutex> guard(port->lock);
     header->dwFlags |= MHDR_PREPARED;
     return MMSYSERR_NOERROR;
@@ -273,7 +295,7 @@ MMRESULT midiInClose(HMIDIIN port) {
         port->closing = true;
     }
     // Closing the client waits for a notification still under way.
-    port->client.reset();
+    Dispose(std::move(port->client));
     delete port;
     PortClosed();
     return MMSYSERR_NOERROR;
@@ -307,6 +329,7 @@ MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT headerSize) {
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
     if (header == nullptr || headerSize < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
     if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
+    if (MidiServiceGone()) return MIDIERR_NODEVICE;
     const Clock::time_point now = Clock::now();
     if (now - port->lastCheck >= kPortCheckInterval) {
         port->lastCheck = now;
@@ -328,6 +351,7 @@ MMRESULT midiOutUnprepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT headerSize
 
 MMRESULT midiOutClose(HMIDIOUT port) {
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
+    Dispose(std::move(port->client));
     delete port;
     PortClosed();
     return MMSYSERR_NOERROR;

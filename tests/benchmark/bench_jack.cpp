@@ -15,7 +15,7 @@
 
 #include "bench_common.h"
 #include "platform/midi_service.h"
-#include "support/sim_process.h"
+#include "support/child_process.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
         TempFolder folder;
         folder.WriteFile("Corvilent.led", ImageText(image));
         const std::string accepted = folder.root() + "/accepted.bin";
-        SimProcess sim(argv[2], {"--reply-delay", "0", "--accepted", accepted, "--timeout", "600"});
-        const double roundTrip = sim.ready() ? RoundTripMs() : -1;
+        ChildProcess sim(argv[2], {"--reply-delay", "0", "--accepted", accepted, "--timeout", "600"});
+        const double roundTrip = sim.WaitForOutput("ready", 10000) ? RoundTripMs() : -1;
         if (roundTrip < 0) {
             std::fprintf(stderr, "the simulator did not answer\n");
             return 1;

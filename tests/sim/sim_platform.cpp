@@ -65,16 +65,21 @@ void DeliverTo(HMIDIIN__* port, const Delivery& delivery) {
         port->callback(port, MIM_DATA, port->instance, packed, static_cast<DWORD_PTR>(state.now));
         return;
     }
-    if (port->queue.empty()) return;  // no buffer to receive into: dropped
-    MIDIHDR* header = port->queue.front();
-    port->queue.pop_front();
-    const DWORD length = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), header->dwBufferLength));
-    std::memcpy(header->lpData, bytes.data(), length);
-    header->dwBytesRecorded = length;
-    header->dwFlags = (header->dwFlags & ~DWORD{MHDR_INQUEUE}) | MHDR_DONE;
-    const bool complete = delivery.kind == Arrival::kComplete && length == bytes.size();
-    port->callback(port, complete ? MIM_LONGDATA : MIM_LONGERROR, port->instance,
-                   reinterpret_cast<DWORD_PTR>(header), static_cast<DWORD_PTR>(state.now));
+    // A message longer than the buffer fills it, goes back as long data and
+    // goes on in the next buffer; with no buffer queued the rest is dropped.
+    std::size_t done = 0;
+    while (done < bytes.size() && !port->queue.empty()) {
+        MIDIHDR* header = port->queue.front();
+        port->queue.pop_front();
+        const DWORD length = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, header->dwBufferLength));
+        std::memcpy(header->lpData, bytes.data() + done, length);
+        done += length;
+        header->dwBytesRecorded = length;
+        header->dwFlags = (header->dwFlags & ~DWORD{MHDR_INQUEUE}) | MHDR_DONE;
+        const bool cutShort = delivery.kind == Arrival::kIncomplete && done == bytes.size();
+        port->callback(port, cutShort ? MIM_LONGERROR : MIM_LONGDATA, port->instance,
+                       reinterpret_cast<DWORD_PTR>(header), static_cast<DWORD_PTR>(state.now));
+    }
 }
 
 void Deliver(const Delivery& delivery) {
