@@ -1,11 +1,11 @@
-// The search for the device among the port pairs, on the simulated platform.
+// The search for the device among the ports, on the simulated platform.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "midi/midi_link.h"
 #include "protocol/find_device.h"
-#include "protocol/wire_protocol.h"
 #include "sim/sim_device.h"
 #include "sim/sim_platform.h"
 #include "support/captured_run.h"
@@ -17,9 +17,11 @@ using text::Found;
 
 const Bytes kHandshake = {0xF0, 0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C, 0xF7};
 
-std::size_t HandshakesSent() {
-    return static_cast<std::size_t>(std::count_if(sim::Sent().begin(), sim::Sent().end(),
-                                                  [](const sim::SentMessage& m) { return m.bytes == kHandshake; }));
+// How many identification requests each output received.
+std::map<UINT, std::size_t> RequestsPerOutput() {
+    std::map<UINT, std::size_t> requests;
+    for (const sim::SentMessage& sent : sim::Sent()) requests[sent.output] += sent.bytes == kHandshake;
+    return requests;
 }
 
 // The opens of the search, in order.
@@ -31,14 +33,30 @@ std::vector<std::string> Opens() {
     return opens;
 }
 
-std::uint8_t Search(std::string* printed) {
-    std::uint8_t result = 0;
-    *printed = Captured([&] { result = FindUpdateDevice(EXPECTED_ID); });
-    return result;
+// A device that does not answer the first `silent` identification requests.
+DeviceSettings SilentAtFirst(std::size_t silent) {
+    DeviceSettings settings;
+    settings.faults = [silent](const Request& request) -> std::optional<Response> {
+        if (request.identification && request.number < silent) return Response{Response::Kind::kSilence};
+        return std::nullopt;
+    };
+    return settings;
 }
 
 class DeviceSearch : public testing::Test {
 protected:
+    std::uint8_t Search() {
+        std::uint8_t result = 0;
+        printed = Captured([&] { result = FindUpdateDevice(device::kIdentity); });
+        return result;
+    }
+    // Exactly these ports are open.
+    static void ExpectOpen(UINT input, UINT output) {
+        for (UINT i = 0; i < 12; ++i) {
+            EXPECT_EQ(sim::InputIsOpen(i), i == input) << "input " << i;
+            EXPECT_EQ(sim::OutputIsOpen(i), i == output) << "output " << i;
+        }
+    }
     void TearDown() override {
         CloseMidiIn();
         CloseMidiOut();
@@ -46,75 +64,87 @@ protected:
     std::string printed;
 };
 
-TEST_F(DeviceSearch, TriesInputsOutermostAndLeavesTheAnsweringPairOpen) {
-    TargetDevice device({});
-    SetUpScene(2, 3, {2}, {1}, &device);
-    EXPECT_EQ(Search(&printed), kDeviceFound);
-    EXPECT_EQ(printed, Found("In 1", "Out 2"));
-    EXPECT_EQ(Opens(), (std::vector<std::string>{"midiInOpen 0", "midiOutOpen 0", "midiOutOpen 1", "midiOutOpen 2",
-                                                 "midiInOpen 1", "midiOutOpen 0", "midiOutOpen 1", "midiOutOpen 2"}));
-    EXPECT_TRUE(sim::InputIsOpen(1));
-    EXPECT_TRUE(sim::OutputIsOpen(2));
-    EXPECT_FALSE(sim::InputIsOpen(0));
-    EXPECT_FALSE(sim::OutputIsOpen(0) || sim::OutputIsOpen(1));
-    // Five silent pairs of four waits of 500 ms each, and half a second more
-    // for their late answers, then one answer.
-    EXPECT_EQ(HandshakesSent(), 21u);
-    EXPECT_EQ(sim::NowMs(), 5u * (4 * 500 + 500) + 1);
-}
-
-TEST_F(DeviceSearch, ADeviceThatAnswersOnlyTheThirdRequestIsFound) {
-    DeviceSettings settings;
-    settings.faults = [](const Request& request) -> std::optional<Response> {
-        if (request.identification && request.number < 2) return Response{Response::Kind::kSilence};
-        return std::nullopt;
+TEST_F(DeviceSearch, FindsThePairThatAnswersAndLeavesOnlyItOpen) {
+    const struct {
+        unsigned inputs, outputs;
+        UINT deviceIn, deviceOut;
+        std::size_t silentRequests;
+        std::uint64_t ms;
+    } cases[] = {
+        // Every input listens while each silent output gets four waits of
+        // half a second, and half a second more for late answers.
+        {2, 3, 1, 2, 0, 2 * (4 * 500 + 500) + 1},
+        {3, 2, 2, 0, 0, 1},
+        {6, 6, 5, 5, 0, 5 * (4 * 500 + 500) + 1},
+        // A device that answers only the third request.
+        {1, 1, 0, 0, 2, 2 * 500 + 1},
     };
-    TargetDevice device(settings);
-    SetUpScene(1, 1, {0}, {0}, &device);
-    EXPECT_EQ(Search(&printed), kDeviceFound);
-    EXPECT_EQ(printed, Found("In 0", "Out 0"));
-    EXPECT_EQ(HandshakesSent(), 3u);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.inputs) + "x" + std::to_string(c.outputs));
+        TargetDevice device(SilentAtFirst(c.silentRequests));
+        SetUpScene(c.inputs, c.outputs, {c.deviceOut}, {c.deviceIn}, &device);
+        EXPECT_EQ(Search(), kDeviceFound);
+        EXPECT_EQ(printed, Found("In " + std::to_string(c.deviceIn), "Out " + std::to_string(c.deviceOut)));
+        ExpectOpen(c.deviceIn, c.deviceOut);
+        for (const auto& [output, requests] : RequestsPerOutput()) {
+            EXPECT_EQ(requests, output < c.deviceOut ? 4u : c.silentRequests + 1) << "output " << output;
+        }
+        EXPECT_EQ(sim::NowMs(), c.ms);
+        // Every input once, then the outputs in turn, each once.
+        std::vector<std::string> opens;
+        for (UINT i = 0; i < c.inputs; ++i) opens.push_back("midiInOpen " + std::to_string(i));
+        for (UINT i = 0; i <= c.deviceOut; ++i) opens.push_back("midiOutOpen " + std::to_string(i));
+        EXPECT_EQ(Opens(), opens);
+    }
 }
 
-TEST_F(DeviceSearch, FourWrongAnswersGiveThePairUp) {
-    DeviceSettings settings;
-    settings.identificationAnswer = 0x3E;
-    TargetDevice device(settings);
-    SetUpScene(1, 1, {0}, {0}, &device);
-    EXPECT_EQ(Search(&printed), kNoDevice);
-    EXPECT_EQ(printed, text::kNoDevice);
-    EXPECT_EQ(HandshakesSent(), 4u);
-    EXPECT_FALSE(sim::InputIsOpen(0) || sim::OutputIsOpen(0));
-}
-
-TEST_F(DeviceSearch, AResetRequestIsReportedWithThePorts) {
+TEST_F(DeviceSearch, ADeviceThatAsksForAResetIsReportedWithItsPorts) {
     DeviceSettings settings;
     settings.identificationAnswer = device::kNeedsReset;
     TargetDevice device(settings);
-    SetUpScene(1, 1, {0}, {0}, &device);
-    EXPECT_EQ(Search(&printed), device::kNeedsReset);
-    EXPECT_EQ(printed, Found("In 0", "Out 0"));
-    EXPECT_TRUE(sim::InputIsOpen(0) && sim::OutputIsOpen(0));
+    SetUpScene(2, 2, {1}, {1}, &device);
+    EXPECT_EQ(Search(), device::kNeedsReset);
+    EXPECT_EQ(printed, Found("In 1", "Out 1"));
+    ExpectOpen(1, 1);
 }
 
-TEST_F(DeviceSearch, AtMostTenPortsOfEachKindAreUsed) {
+TEST_F(DeviceSearch, WrongAnswersAndEchoesArePassedOver) {
+    // Output 0 echoes into input 0, as a pass-through port does; the device
+    // behind output 1 answers with another identity, four times.
+    DeviceSettings settings;
+    settings.identificationAnswer = 0x3E;
+    TargetDevice device(settings);
+    SetUpScene(2, 2, {1}, {1}, &device);
+    sim::ConnectEcho(0, 0);
+    EXPECT_EQ(Search(), kNoDevice);
+    EXPECT_EQ(printed, text::kNoDevice);
+    EXPECT_EQ(RequestsPerOutput(), (std::map<UINT, std::size_t>{{0, 4}, {1, 4}}));
+    ExpectOpen(99, 99);
+
+    TargetDevice found({});
+    SetUpScene(2, 2, {1}, {1}, &found);
+    sim::ConnectEcho(0, 0);
+    sim::ConnectEcho(1, 0);
+    EXPECT_EQ(Search(), kDeviceFound);
+    EXPECT_EQ(printed, Found("In 1", "Out 1"));
+}
+
+TEST_F(DeviceSearch, OnlyTheFirstTenPortsWithoutAGapAreUsed) {
     SetUpScene(12, 12, {}, {}, nullptr);
-    EXPECT_EQ(Search(&printed), kNoDevice);
+    EXPECT_EQ(Search(), kNoDevice);
     EXPECT_EQ(sim::CountCalls("midiInGetDevCapsA 10"), 0u);
     EXPECT_EQ(sim::CountCalls("midiOutGetDevCapsA 10"), 0u);
     EXPECT_EQ(sim::CountCalls("midiInOpen 9"), 1u);
-    EXPECT_EQ(sim::CountCalls("midiInOpen 10"), 0u);
-    EXPECT_EQ(sim::CountCalls("midiOutOpen 9"), 10u);
+    EXPECT_EQ(sim::CountCalls("midiOutOpen 9"), 1u);
     EXPECT_EQ(sim::CountCalls("midiOutOpen 10"), 0u);
-}
 
-TEST_F(DeviceSearch, AGapInThePortNumbersEndsTheCount) {
+    // Port 1 fails its query: port 2 is not counted.
     TargetDevice device({});
     SetUpScene(0, 1, {0}, {2}, &device);
     sim::AddInput({"In 0"});
     sim::AddInput({"In 1", MMSYSERR_NODRIVER});
     sim::AddInput({"In 2"});
-    EXPECT_EQ(Search(&printed), kNoDevice);
+    EXPECT_EQ(Search(), kNoDevice);
     EXPECT_EQ(Opens(), (std::vector<std::string>{"midiInOpen 0", "midiOutOpen 0"}));
 }
 
@@ -125,9 +155,15 @@ TEST_F(DeviceSearch, PortsThatFailToOpenAreSkipped) {
     sim::AddInput({"In 1"});
     sim::AddOutput({"Busy Out", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
     sim::AddOutput({"Out 1"});
-    EXPECT_EQ(Search(&printed), kDeviceFound);
+    EXPECT_EQ(Search(), kDeviceFound);
     EXPECT_EQ(printed, Found("In 1", "Out 1"));
-    EXPECT_EQ(HandshakesSent(), 1u);
+    EXPECT_EQ(RequestsPerOutput(), (std::map<UINT, std::size_t>{{1, 1}}));
+
+    // With no input to listen on, nothing is asked at all.
+    SetUpScene(0, 1, {0}, {0}, &device);
+    sim::AddInput({"Busy In", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
+    EXPECT_EQ(Search(), kNoDevice);
+    EXPECT_TRUE(sim::Sent().empty());
 }
 
 TEST_F(DeviceSearch, AStrayOneByteMessageDoesNotCutTheWaitsShort) {
@@ -135,22 +171,21 @@ TEST_F(DeviceSearch, AStrayOneByteMessageDoesNotCutTheWaitsShort) {
     SetUpScene(1, 1, {0}, {0}, &device);
     AttachDevice(&device, 100);
     sim::ScheduleArrival(0, {0xF0});
-    EXPECT_EQ(Search(&printed), kDeviceFound);
-    EXPECT_EQ(HandshakesSent(), 1u);
+    EXPECT_EQ(Search(), kDeviceFound);
+    EXPECT_EQ(RequestsPerOutput(), (std::map<UINT, std::size_t>{{0, 1}}));
 }
 
-TEST_F(DeviceSearch, ALateAnswerIsNotCreditedToTheNextPair) {
+TEST_F(DeviceSearch, ALateAnswerIsNotCreditedToTheNextOutput) {
+    // The device behind output 0 answers only the last request there, 200 ms
+    // after that request's wait ran out, while output 1 is being asked.
     DeviceSettings settings;
-    settings.faults = [](const Request&) -> std::optional<Response> { return Response{Response::Kind::kSilence}; };
+    settings.faults = [](const Request& request) -> std::optional<Response> {
+        if (request.number < 3) return Response{Response::Kind::kSilence};
+        return Response{Response::Kind::kStatus, request.status, 700};
+    };
     TargetDevice device(settings);
     SetUpScene(1, 2, {0}, {0}, &device);
-    // The device's answer to the last request on output 0 comes in just as
-    // output 1, which does not lead to it, is opened.
-    sim::OnCall("midiOutOpen 1", [] {
-        sim::ScheduleArrival(0, {0xF0, device::kIdentity, 0xF7});
-        Sleep(0);
-    });
-    EXPECT_EQ(Search(&printed), kNoDevice);
+    EXPECT_EQ(Search(), kNoDevice);
     EXPECT_EQ(printed, text::kNoDevice);
 }
 

@@ -203,11 +203,11 @@ TEST(JackLink, SysExTravelsBothWaysAndShortMessagesAreNotLongData) {
 
 TEST(JackLink, TheMidiLinkHearsTheDeviceAndClosesCleanly) {
     Peer peer("peer-link");
-    Mailbox().receivedCount = 0;
     const UINT input = IndexOf(InputNames(), "peer-link", "device out");
+    Mailbox(input).receivedCount = 0;
     ASSERT_EQ(OpenMidiIn(input), MMSYSERR_NOERROR);
     ASSERT_EQ(OpenMidiOut(IndexOf(OutputNames(), "peer-link", "device in")), MMSYSERR_NOERROR);
-    EXPECT_EQ(MidiInName(), InputNames()[input]);
+    EXPECT_EQ(MidiInName(input), InputNames()[input]);
 
     const Bytes handshake = {0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C};
     ASSERT_EQ(SendSysEx(handshake.data(), 7), MMSYSERR_NOERROR);
@@ -215,10 +215,10 @@ TEST(JackLink, TheMidiLinkHearsTheDeviceAndClosesCleanly) {
 
     for (int reply = 0; reply < 3; ++reply) {
         peer.Send({0xF0, static_cast<std::uint8_t>(0x1A + reply), 0xF7});
-        for (int polls = 0; polls < 2000 && Mailbox().receivedCount <= 1; ++polls) Sleep(1);
-        ASSERT_EQ(Mailbox().receivedCount, 3) << "reply " << reply << " went unheard";
-        EXPECT_EQ(ReplyStatus(), 0x1A + reply);
-        Mailbox().receivedCount = 0;
+        for (int polls = 0; polls < 2000 && Mailbox(input).receivedCount <= 1; ++polls) Sleep(1);
+        ASSERT_EQ(Mailbox(input).receivedCount, 3) << "reply " << reply << " went unheard";
+        EXPECT_EQ(Mailbox(input).status, 0x1A + reply);
+        Mailbox(input).receivedCount = 0;
     }
     EXPECT_TRUE(CloseMidiIn());
     EXPECT_TRUE(CloseMidiOut());

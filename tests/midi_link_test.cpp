@@ -18,7 +18,7 @@ protected:
         CloseMidiIn();
         CloseMidiOut();
         sim::Reset();
-        Mailbox().receivedCount = 0;
+        Mailbox(0).receivedCount = 0;
         sim::AddInput({"Tessarine In"});
         sim::AddOutput({"Tessarine Out"});
         sim::ConnectDevice({0}, {0});
@@ -84,12 +84,12 @@ TEST_F(MidiLinkTest, ClosingWhatIsNotOpenMakesNoPlatformCall) {
 }
 
 TEST_F(MidiLinkTest, OpeningNamesThePortsAndLeavesTheCountAlone) {
-    Mailbox().receivedCount = 3;
+    Mailbox(0).receivedCount = 3;
     ASSERT_EQ(OpenMidiIn(0), MMSYSERR_NOERROR);
     ASSERT_EQ(OpenMidiOut(0), MMSYSERR_NOERROR);
-    EXPECT_STREQ(MidiInName(), "Tessarine In");
+    EXPECT_STREQ(MidiInName(0), "Tessarine In");
     EXPECT_STREQ(MidiOutName(), "Tessarine Out");
-    EXPECT_EQ(Mailbox().receivedCount, 3);
+    EXPECT_EQ(Mailbox(0).receivedCount, 3);
 }
 
 TEST_F(MidiLinkTest, TheMailboxKeepsTheLatestReplyOnly) {
@@ -98,8 +98,8 @@ TEST_F(MidiLinkTest, TheMailboxKeepsTheLatestReplyOnly) {
     sim::ScheduleArrival(3, {0xF0, 0x20, 0x01, 0xF7});
     sim::ScheduleArrival(4, {0x90, 0x40, 0x7F}, sim::Arrival::kShort);
     Sleep(10);
-    EXPECT_EQ(Mailbox().receivedCount, 4);
-    EXPECT_EQ(ReplyStatus(), 0x20);
+    EXPECT_EQ(Mailbox(0).receivedCount, 4);
+    EXPECT_EQ(Mailbox(0).status, 0x20);
     EXPECT_TRUE(sim::InputHasQueuedBuffer(0)) << "the buffer was not handed back";
 }
 
@@ -107,7 +107,7 @@ TEST_F(MidiLinkTest, IncompleteAndOverlongMessagesStillHandTheBufferBack) {
     ASSERT_EQ(OpenMidiIn(0), MMSYSERR_NOERROR);
     sim::ScheduleArrival(1, {0xF0, 0x1A}, sim::Arrival::kIncomplete);
     Sleep(1);
-    EXPECT_EQ(Mailbox().receivedCount, 0);
+    EXPECT_EQ(Mailbox(0).receivedCount, 0);
 
     // Longer than the buffer: it comes back full, and the rest follows in
     // the buffer handed back.
@@ -116,13 +116,13 @@ TEST_F(MidiLinkTest, IncompleteAndOverlongMessagesStillHandTheBufferBack) {
     overlong.back() = 0xF7;
     sim::ScheduleArrival(1, overlong);
     Sleep(1);
-    EXPECT_EQ(Mailbox().receivedCount, 3);
-    EXPECT_EQ(Bytes(Mailbox().buffer, Mailbox().buffer + 3), (Bytes{0x11, 0x11, 0xF7}));
+    EXPECT_EQ(Mailbox(0).receivedCount, 3);
+    EXPECT_EQ(Bytes(Mailbox(0).buffer, Mailbox(0).buffer + 3), (Bytes{0x11, 0x11, 0xF7}));
 
     sim::ScheduleArrival(1, {0xF0, 0x1A, 0xF7});
     Sleep(1);
-    EXPECT_EQ(Mailbox().receivedCount, 3) << "a reply after them went unheard";
-    EXPECT_EQ(ReplyStatus(), 0x1A);
+    EXPECT_EQ(Mailbox(0).receivedCount, 3) << "a reply after them went unheard";
+    EXPECT_EQ(Mailbox(0).status, 0x1A);
 }
 
 TEST_F(MidiLinkTest, CloseMidiInTakesTheBufferBackSoThePortReallyCloses) {
@@ -133,10 +133,10 @@ TEST_F(MidiLinkTest, CloseMidiInTakesTheBufferBackSoThePortReallyCloses) {
                                                           "midiInUnprepareHeader", "midiInClose 0"}));
     EXPECT_FALSE(sim::InputIsOpen(0));
 
-    Mailbox().receivedCount = 0;
+    Mailbox(0).receivedCount = 0;
     sim::ScheduleArrival(1, {0xF0, 0x1A, 0xF7});
     Sleep(5);
-    EXPECT_EQ(Mailbox().receivedCount, 0) << "a closed port still wrote into the mailbox";
+    EXPECT_EQ(Mailbox(0).receivedCount, 0) << "a closed port still wrote into the mailbox";
 }
 
 TEST_F(MidiLinkTest, AReplyAfterTheInputFlagIsClearedIsCountedButTheBufferStaysWithUs) {
@@ -151,8 +151,8 @@ TEST_F(MidiLinkTest, AReplyAfterTheInputFlagIsClearedIsCountedButTheBufferStaysW
     late.dwBufferLength = sizeof message;
     late.dwBytesRecorded = 5;
     OnMidiInput(port, MIM_LONGDATA, 0, reinterpret_cast<DWORD_PTR>(&late), 0);
-    EXPECT_EQ(Mailbox().receivedCount, 5);
-    EXPECT_EQ(ReplyStatus(), 0x1A);
+    EXPECT_EQ(Mailbox(0).receivedCount, 5);
+    EXPECT_EQ(Mailbox(0).status, 0x1A);
     EXPECT_TRUE(CallsSince(mark).empty()) << "the buffer was queued on a closed port";
 }
 

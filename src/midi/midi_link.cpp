@@ -8,26 +8,30 @@ constexpr std::size_t kDeviceNameSize = 100;
 constexpr std::size_t kFrameSize = 64;
 constexpr DWORD kStillPlayingPauseMs = 100;
 
-HMIDIIN inputPort = nullptr;
+struct Input {
+    HMIDIIN port = nullptr;
+    // Read by OnMidiInput on the MIDI service's thread.
+    std::atomic<bool> open{false};
+    char name[kDeviceNameSize] = "";
+    MIDIHDR header;
+    ReplyMailbox mailbox;
+};
+
+Input inputs[kMaxInputs];
 HMIDIOUT outputPort = nullptr;
-// Read by OnMidiInput on the MIDI service's thread.
-std::atomic<bool> inputOpen{false};
 bool outputOpen = false;
-char inputName[kDeviceNameSize] = "";
 char outputName[kDeviceNameSize] = "";
 
-ReplyMailbox mailbox;
 // Set by the notification whenever it stores a byte count, so that the main
 // flow can wait for a reply without waking every millisecond to look.
 HANDLE inputNotice = nullptr;
-MIDIHDR inputHeader;
 MIDIHDR outputHeader;
 std::uint8_t frame[kFrameSize];
 
-// Hands the single receive buffer (back) to the input port.
-void QueueReceiveBuffer() {
-    midiInPrepareHeader(inputPort, &inputHeader, sizeof inputHeader);
-    midiInAddBuffer(inputPort, &inputHeader, sizeof inputHeader);
+// Hands the input's single receive buffer (back) to its port.
+void QueueReceiveBuffer(Input& input) {
+    midiInPrepareHeader(input.port, &input.header, sizeof input.header);
+    midiInAddBuffer(input.port, &input.header, sizeof input.header);
 }
 
 void CopyName(char* to, const char* from) {
@@ -35,30 +39,42 @@ void CopyName(char* to, const char* from) {
     to[kDeviceNameSize - 1] = '\0';
 }
 
+bool CloseInput(Input& input) {
+    if (!input.open) return false;
+    input.open = false;
+    // The port refuses to close while it holds a queued buffer: stop it and
+    // take the buffer back first (the notification no longer re-queues it).
+    midiInStop(input.port);
+    midiInReset(input.port);
+    midiInUnprepareHeader(input.port, &input.header, sizeof input.header);
+    midiInClose(input.port);
+    return true;
+}
+
 }  // namespace
 
 MMRESULT OpenMidiIn(UINT index) {
+    if (index >= kMaxInputs) return MMSYSERR_BADDEVICEID;
+    Input& input = inputs[index];
+    if (input.open) return MMSYSERR_ALLOCATED;
     if (inputNotice == nullptr) inputNotice = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     const MMRESULT opened =
-        midiInOpen(&inputPort, index, reinterpret_cast<DWORD_PTR>(&OnMidiInput), 0, CALLBACK_FUNCTION);
-    if (opened != MMSYSERR_NOERROR) {
-        inputOpen = false;
-        return opened;
-    }
+        midiInOpen(&input.port, index, reinterpret_cast<DWORD_PTR>(&OnMidiInput), index, CALLBACK_FUNCTION);
+    if (opened != MMSYSERR_NOERROR) return opened;
     MIDIINCAPSA caps = {};
     midiInGetDevCapsA(index, &caps, sizeof caps);
-    CopyName(inputName, caps.szPname);
+    CopyName(input.name, caps.szPname);
 
-    inputHeader = MIDIHDR{};
-    inputHeader.lpData = reinterpret_cast<LPSTR>(mailbox.buffer);
-    inputHeader.dwBufferLength = kReceiveBufferSize;
-    QueueReceiveBuffer();
-    inputOpen = true;
+    input.header = MIDIHDR{};
+    input.header.lpData = reinterpret_cast<LPSTR>(input.mailbox.buffer);
+    input.header.dwBufferLength = kReceiveBufferSize;
+    QueueReceiveBuffer(input);
+    input.open = true;
 
-    const MMRESULT started = midiInStart(inputPort);
+    const MMRESULT started = midiInStart(input.port);
     // An input that cannot start is closed again rather than left open
     // behind the caller's back.
-    if (started != MMSYSERR_NOERROR) CloseMidiIn();
+    if (started != MMSYSERR_NOERROR) CloseInput(input);
     return started;
 }
 
@@ -76,16 +92,18 @@ MMRESULT OpenMidiOut(UINT index) {
 }
 
 bool CloseMidiIn() {
-    if (!inputOpen) return false;
-    inputOpen = false;
-    // The port refuses to close while it holds a queued buffer: stop it and
-    // take the buffer back first (the notification no longer re-queues it).
-    midiInStop(inputPort);
-    midiInReset(inputPort);
-    midiInUnprepareHeader(inputPort, &inputHeader, sizeof inputHeader);
-    midiInClose(inputPort);
-    return true;
+    bool closed = false;
+    for (Input& input : inputs) closed |= CloseInput(input);
+    return closed;
 }
+
+void CloseOtherMidiIns(UINT keep) {
+    for (UINT i = 0; i < kMaxInputs; ++i) {
+        if (i != keep) CloseInput(inputs[i]);
+    }
+}
+
+bool MidiInIsOpen(UINT index) { return index < kMaxInputs && inputs[index].open; }
 
 bool CloseMidiOut() {
     if (!outputOpen) return false;
@@ -114,20 +132,21 @@ MMRESULT SendSysEx(const std::uint8_t* data, std::uint8_t n) {
     return MMSYSERR_NOERROR;
 }
 
-void CALLBACK OnMidiInput(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR) {
+void CALLBACK OnMidiInput(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
     // Short messages are never replies. An incomplete System Exclusive
     // message is no reply either, but its buffer must still go back to the
     // port, or every later reply would go unheard.
-    if (message != MIM_LONGDATA && message != MIM_LONGERROR) return;
+    if (instance >= kMaxInputs || (message != MIM_LONGDATA && message != MIM_LONGERROR)) return;
+    Input& input = inputs[instance];
     if (message == MIM_LONGDATA) {
         const MIDIHDR* filled = reinterpret_cast<const MIDIHDR*>(param1);
-        mailbox.status = static_cast<std::uint8_t>(filled->lpData[1]);
-        mailbox.receivedCount = static_cast<std::int16_t>(filled->dwBytesRecorded & 0xFFFF);
+        input.mailbox.status = static_cast<std::uint8_t>(filled->lpData[1]);
+        input.mailbox.receivedCount = static_cast<std::int16_t>(filled->dwBytesRecorded & 0xFFFF);
         SetEvent(inputNotice);
     }
-    if (inputOpen) {
-        midiInUnprepareHeader(inputPort, &inputHeader, sizeof inputHeader);
-        QueueReceiveBuffer();
+    if (input.open) {
+        midiInUnprepareHeader(input.port, &input.header, sizeof input.header);
+        QueueReceiveBuffer(input);
     }
 }
 
@@ -139,7 +158,6 @@ bool AwaitInput(DWORD milliseconds) {
     return WaitForSingleObject(inputNotice, milliseconds) == WAIT_OBJECT_0;
 }
 
-ReplyMailbox& Mailbox() { return mailbox; }
-std::uint8_t ReplyStatus() { return mailbox.status; }
-const char* MidiInName() { return inputName; }
+ReplyMailbox& Mailbox(UINT input) { return inputs[input].mailbox; }
+const char* MidiInName(UINT input) { return inputs[input].name; }
 const char* MidiOutName() { return outputName; }

@@ -1,11 +1,13 @@
-// The one MIDI input and one MIDI output port of the run, System Exclusive
-// sends, and the mailbox the device's replies arrive in.
+// The MIDI input ports the program listens on (every input at once while it
+// searches for the device, the device's alone afterwards), the one MIDI
+// output port it sends on, System Exclusive sends, and the mailboxes the
+// device's replies arrive in, one for each input port.
 //
 // The platform's MIDI service calls OnMidiInput on a thread of its own; it
-// writes the byte count of each System Exclusive message it receives into the
-// mailbox and signals the arrival. The main flow waits for that signal,
-// resets the count to 0 when it takes a reply, and reads the status byte that
-// follows the F0.
+// writes the byte count of each System Exclusive message an input receives
+// into that input's mailbox and signals the arrival. The main flow waits for
+// that signal, resets the count to 0 when it takes a reply, and reads the
+// status byte that follows the F0.
 #pragma once
 
 #include <atomic>
@@ -16,6 +18,8 @@
 constexpr std::uint16_t kReceiveBufferSize = 200;
 // The longest message body SendSysEx puts between F0 and F7.
 constexpr std::uint8_t kMaxSysExBody = 22;
+// Input ports 0 to 9 can be listened to, all at once.
+constexpr UINT kMaxInputs = 10;
 
 struct ReplyMailbox {
     // Byte count of the latest System Exclusive message; 0 once taken.
@@ -28,27 +32,30 @@ struct ReplyMailbox {
     std::uint8_t buffer[kReceiveBufferSize] = {};
 };
 
-// Opens input port `index` and starts it; returns the platform's code.
+// Opens input port `index` beside those already open and starts it; returns
+// the platform's code.
 MMRESULT OpenMidiIn(UINT index);
 // Opens output port `index`; returns the platform's code.
 MMRESULT OpenMidiOut(UINT index);
-// Close the open port; false when none was open.
+// Close every open input port, or the output port; false when none was open.
 bool CloseMidiIn();
 bool CloseMidiOut();
+// Closes every open input port but `keep`.
+void CloseOtherMidiIns(UINT keep);
+bool MidiInIsOpen(UINT index);
 
 // Sends F0, the n bytes of data (each below 0x80), F7 on the output port and
 // returns once the platform has released the message.
 MMRESULT SendSysEx(const std::uint8_t* data, std::uint8_t n);
 
-// Called by the MIDI service for input events; nobody else calls it.
+// Called by the MIDI service for input events, with the input port's number
+// as the instance value; nobody else calls it.
 void CALLBACK OnMidiInput(HMIDIIN port, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
 
 // Waits up to `milliseconds` for the next System Exclusive message to arrive
-// (of any length); false when none did.
+// on any input (of any length); false when none did.
 bool AwaitInput(DWORD milliseconds);
 
-ReplyMailbox& Mailbox();
-// The status byte of the latest reply.
-std::uint8_t ReplyStatus();
-const char* MidiInName();
+ReplyMailbox& Mailbox(UINT input);
+const char* MidiInName(UINT input);
 const char* MidiOutName();

@@ -1,5 +1,8 @@
-// The device search: every input with every output, inputs outermost, until
-// a pair answers the identification request.
+// The device search. Every input port listens at once while the outputs
+// take turns with the identification request: an output and the input its
+// device answers on make the pair. So the search costs four waits an output,
+// however many inputs there are, and finds the pair that trying every input
+// with every output, inputs outermost, would find.
 #include "protocol/find_device.h"
 
 #include <cstdio>
@@ -11,7 +14,7 @@
 namespace {
 
 constexpr std::uint8_t kMaxPorts = 10;
-constexpr std::uint8_t kAttemptsPerPair = 4;
+constexpr std::uint8_t kAttemptsPerOutput = 4;
 constexpr std::uint16_t kIdentifyWaitMs = 500;
 
 // Ports are numbered from 0; the first index whose capability query fails
@@ -24,14 +27,19 @@ std::uint8_t CountPorts(Query query) {
     return count;
 }
 
-// Asks the open pair for the device, a few times.
-std::uint8_t ProbePair(const std::uint8_t* request, std::uint8_t expectedId) {
-    for (std::uint8_t attempt = 0; attempt < kAttemptsPerPair; ++attempt) {
+// Asks for the device on the open output, a few times. Each attempt waits
+// until an input answers as the device does, every input has answered, or
+// its time is up.
+std::uint8_t ProbeOutput(const std::uint8_t* request, std::uint8_t expectedId, UINT* answering) {
+    for (std::uint8_t attempt = 0; attempt < kAttemptsPerOutput; ++attempt) {
         if (SendSysEx(request, sizeof HANDSHAKE_BODY) == MMSYSERR_NOERROR) RequestSent();
+        const DWORD start = timeGetTime();
         std::uint8_t status = 0;
-        if (!AwaitAnswer(kIdentifyWaitMs, &status)) continue;
-        if (status == expectedId) return kDeviceFound;
-        if (status == REPLY_NEEDS_RESET) return REPLY_NEEDS_RESET;
+        for (DWORD waited = 0; waited < kIdentifyWaitMs && AnswersOwed(); waited = timeGetTime() - start) {
+            if (!AwaitAnswer(static_cast<std::uint16_t>(kIdentifyWaitMs - waited), &status, answering)) break;
+            if (status == expectedId) return kDeviceFound;
+            if (status == REPLY_NEEDS_RESET) return REPLY_NEEDS_RESET;
+        }
     }
     return kNoDevice;
 }
@@ -44,24 +52,25 @@ std::uint8_t FindUpdateDevice(std::uint8_t expectedId) {
     std::uint8_t request[sizeof HANDSHAKE_BODY];
     for (std::uint8_t i = 0; i < sizeof request; ++i) request[i] = HANDSHAKE_BODY[i];
 
+    bool listening = false;
+    for (std::uint8_t in = 0; in < inputs; ++in) listening |= OpenMidiIn(in) == MMSYSERR_NOERROR;
     std::uint8_t result = kNoDevice;
-    for (std::uint8_t in = 0; in < inputs && result == kNoDevice; ++in) {
-        if (OpenMidiIn(in) != MMSYSERR_NOERROR) continue;
-        for (std::uint8_t out = 0; out < outputs && result == kNoDevice; ++out) {
-            if (OpenMidiOut(out) != MMSYSERR_NOERROR) continue;
-            // Answers still owed by the previous pair are not this one's.
-            NextSubject(kIdentifyWaitMs);
-            result = ProbePair(request, expectedId);
-            if (result == kNoDevice) CloseMidiOut();
-        }
-        if (result == kNoDevice) CloseMidiIn();
+    UINT answering = 0;
+    for (std::uint8_t out = 0; out < outputs && listening && result == kNoDevice; ++out) {
+        if (OpenMidiOut(out) != MMSYSERR_NOERROR) continue;
+        // Answers still owed for the previous output are not this one's.
+        NextSubject(kIdentifyWaitMs);
+        result = ProbeOutput(request, expectedId, &answering);
+        if (result == kNoDevice) CloseMidiOut();
     }
 
     if (result == kNoDevice) {
+        CloseMidiIn();
         std::printf("\nFailed: Can't find the suitable device to update!\n\n");
     } else {
+        CloseOtherMidiIns(answering);
         std::printf("The Update Device is Open successfully:\n");
-        std::printf("MIDIIN Device: %s\n", MidiInName());
+        std::printf("MIDIIN Device: %s\n", MidiInName(answering));
         std::printf("MIDIOUT Device: %s\n", MidiOutName());
     }
     return result;

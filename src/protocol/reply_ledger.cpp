@@ -4,42 +4,68 @@
 
 namespace {
 
-// Requests about the current subject that no reply has been taken for.
-std::uint8_t owed = 0;
+// For each input port: requests about the current subject that no reply on
+// it has been taken for.
+std::uint8_t owed[kMaxInputs] = {};
 
-// Every message that arrives ends a wait for input; a one-byte message is no
-// reply, and the wait goes on for the rest of the time, so that a stray byte
-// cannot end every later wait at once.
-bool AwaitReply(DWORD start, std::uint16_t milliseconds, std::uint8_t* status) {
-    while (Mailbox().receivedCount <= 1) {
+// Takes the reply waiting on the lowest-numbered open input, if any. A
+// one-byte message is no reply.
+bool TakeReply(std::uint8_t* status, UINT* input) {
+    for (UINT i = 0; i < kMaxInputs; ++i) {
+        if (!MidiInIsOpen(i) || Mailbox(i).receivedCount <= 1) continue;
+        Mailbox(i).receivedCount = 0;
+        *status = Mailbox(i).status;
+        *input = i;
+        if (owed[i] > 0) --owed[i];
+        return true;
+    }
+    return false;
+}
+
+// Every message that arrives ends a wait for input; one that is no reply
+// does not end the wait, so that a stray byte cannot end every later wait at
+// once.
+bool AwaitReply(DWORD start, std::uint16_t milliseconds, std::uint8_t* status, UINT* input) {
+    while (!TakeReply(status, input)) {
         const DWORD waited = timeGetTime() - start;
-        if (waited >= milliseconds) break;
+        if (waited >= milliseconds) return false;
         AwaitInput(milliseconds - waited);
     }
-    if (Mailbox().receivedCount <= 1) return false;
-    Mailbox().receivedCount = 0;
-    *status = ReplyStatus();
     return true;
 }
 
 }  // namespace
 
 void RequestSent() {
-    if (owed < UINT8_MAX) ++owed;
+    for (UINT i = 0; i < kMaxInputs; ++i) {
+        if (MidiInIsOpen(i) && owed[i] < UINT8_MAX) ++owed[i];
+    }
 }
 
-bool AwaitAnswer(std::uint16_t milliseconds, std::uint8_t* status) {
-    if (!AwaitReply(timeGetTime(), milliseconds, status)) return false;
-    if (owed > 0) --owed;
+bool AwaitAnswer(std::uint16_t milliseconds, std::uint8_t* status, UINT* input) {
+    UINT from = 0;
+    if (!AwaitReply(timeGetTime(), milliseconds, status, &from)) return false;
+    if (input != nullptr) *input = from;
     return true;
+}
+
+bool AnswersOwed() {
+    for (UINT i = 0; i < kMaxInputs; ++i) {
+        if (MidiInIsOpen(i) && owed[i] > 0) return true;
+    }
+    return false;
 }
 
 void NextSubject(std::uint16_t milliseconds) {
     const DWORD start = timeGetTime();
     std::uint8_t dropped = 0;
-    while (owed > 0 && AwaitReply(start, milliseconds, &dropped)) --owed;
-    owed = 0;
+    UINT input = 0;
+    while (AnswersOwed() && AwaitReply(start, milliseconds, &dropped, &input)) {
+    }
     // Nothing has been asked about the next subject yet: whatever is in the
-    // mailbox cannot answer it.
-    Mailbox().receivedCount = 0;
+    // mailboxes cannot answer it.
+    for (UINT i = 0; i < kMaxInputs; ++i) {
+        owed[i] = 0;
+        Mailbox(i).receivedCount = 0;
+    }
 }

@@ -6,25 +6,33 @@
 // answer has ended (while it erases its memory, say), though within one more
 // wait of that length.
 //
-// The host asks about one subject at a time: whether the device sits on one
-// port pair, then one record after another. All the requests about a subject
-// are the same message, so any reply that comes while the host asks about it
-// answers one of them, and is taken for the subject. Before the host asks
-// about the next subject, it waits for the answers it is still owed about
-// this one and sets them aside; the next subject starts with nothing owed and
-// an empty mailbox. Nothing is owed unless a wait ran out, so a run without
-// silences never waits here.
+// The host asks about one subject at a time: whether the device sits behind
+// one output port, then one record after another. All the requests about a
+// subject are the same message, so any reply that comes while the host asks
+// about it answers one of them, and is taken for the subject. Each input the
+// host listens on may answer every request. Before the host asks about the
+// next subject, it waits for the answers it is still owed about this one and
+// sets them aside; the next subject starts with nothing owed and empty
+// mailboxes. Nothing is owed unless a wait ran out (or an input never
+// answers), so a run without silences never waits here.
 #pragma once
 
 #include <cstdint>
 
-// A request about the current subject has been handed over whole.
+#include "platform/winmm.h"
+
+// A request about the current subject has been handed over whole: every
+// open input may answer it.
 void RequestSent();
 
-// Waits up to `milliseconds` for a reply of at least two bytes. When one
-// comes, takes it for the current subject (the mailbox count goes back to 0)
-// and fills its status byte.
-bool AwaitAnswer(std::uint16_t milliseconds, std::uint8_t* status);
+// Waits up to `milliseconds` for a reply of at least two bytes on any open
+// input. When one comes, takes it for the current subject (that mailbox's
+// count goes back to 0) and fills its status byte and, when asked, the
+// input it came from.
+bool AwaitAnswer(std::uint16_t milliseconds, std::uint8_t* status, UINT* input = nullptr);
+
+// Some open input has not yet answered every request about the subject.
+bool AnswersOwed();
 
 // Ends the current subject: waits, up to `milliseconds` in all, until every
 // request about it has been answered, and drops those answers.

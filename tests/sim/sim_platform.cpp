@@ -28,11 +28,13 @@ namespace {
 struct Delivery {
     std::vector<std::uint8_t> bytes;
     Arrival kind;
+    int input;  // the input it arrives on; -1: those the device answers on
 };
 
 struct State {
     std::vector<Port> inputs, outputs;
     std::set<UINT> deviceHears, deviceAnswers;
+    std::multimap<UINT, UINT> echoes;  // output -> input
     DeviceModel device;
     SendResult sendResult;
     bool realTime = false;
@@ -82,9 +84,19 @@ void DeliverTo(HMIDIIN__* port, const Delivery& delivery) {
     }
 }
 
+// Passes a message sent on the output on to the inputs it echoes into.
+void Echo(UINT output, const std::vector<std::uint8_t>& bytes) {
+    const auto echoes = state.echoes.equal_range(output);
+    for (auto echo = echoes.first; echo != echoes.second; ++echo) {
+        state.pending.emplace(state.now, Delivery{bytes, Arrival::kComplete, static_cast<int>(echo->second)});
+    }
+}
+
 void Deliver(const Delivery& delivery) {
     for (auto& port : state.inputHandles) {
-        if (port->open && port->started && state.deviceAnswers.count(port->index)) DeliverTo(port.get(), delivery);
+        const bool reached = delivery.input < 0 ? state.deviceAnswers.count(port->index) > 0
+                                                : port->index == static_cast<UINT>(delivery.input);
+        if (port->open && port->started && reached) DeliverTo(port.get(), delivery);
     }
 }
 
@@ -155,8 +167,10 @@ void ConnectDevice(const std::set<UINT>& outputsItHears, const std::set<UINT>& i
 
 void SetDeviceModel(DeviceModel model) { state.device = std::move(model); }
 
+void ConnectEcho(UINT output, UINT input) { state.echoes.emplace(output, input); }
+
 void ScheduleArrival(std::uint32_t delayMs, const std::vector<std::uint8_t>& bytes, Arrival kind) {
-    state.pending.emplace(state.now + delayMs, Delivery{bytes, kind});
+    state.pending.emplace(state.now + delayMs, Delivery{bytes, kind, -1});
 }
 
 void OnCall(const std::string& call, std::function<void()> action) {
@@ -366,6 +380,7 @@ MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT) {
     state.stillPlayingLeft = state.stillPlayingRounds;
     header->dwFlags |= MHDR_DONE;
     if (state.device && state.deviceHears.count(port->index)) state.device(bytes);
+    sim::Echo(port->index, bytes);
     return MMSYSERR_NOERROR;
 }
 

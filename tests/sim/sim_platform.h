@@ -45,6 +45,9 @@ void AddOutput(const Port& port);
 // The device hears the given outputs and answers on the given inputs.
 void ConnectDevice(const std::set<UINT>& outputsItHears, const std::set<UINT>& inputsItAnswers);
 void SetDeviceModel(DeviceModel model);
+// Every message sent on the output arrives at once on the input, as on a
+// port that passes everything through (ALSA's Midi Through).
+void ConnectEcho(UINT output, UINT input);
 // Delivers bytes to the inputs the device answers on, after the delay.
 void ScheduleArrival(std::uint32_t delayMs, const std::vector<std::uint8_t>& bytes,
                      Arrival kind = Arrival::kComplete);
