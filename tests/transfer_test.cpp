@@ -93,6 +93,9 @@ TEST_F(Transfer, AWholeUpdateDeliversTheImageByteForByte) {
     EXPECT_EQ(ChunkTexts().size(), 1u + 2 + 3 + 1 + 2);
     // The answer to the search, then a millisecond's pause after every chunk,
     // the device answering each record within its last one.
+    for (std::size_t i = 2; i < sim::Sent().size(); ++i) {
+        EXPECT_EQ(sim::Sent()[i].timeMs - sim::Sent()[i - 1].timeMs, 1u) << "before chunk " << i;
+    }
     EXPECT_EQ(sim::NowMs(), 1u + 9);
 }
 

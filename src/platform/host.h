@@ -4,6 +4,7 @@
 // Windows implements it with its own calls, every other platform with POSIX.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 
 // Long enough for any file name on Windows (MAX_PATH) and POSIX (NAME_MAX).
@@ -22,8 +23,12 @@ bool FindFirstImageEntry(ImageEntry* entry);
 // standard input has ended.
 void WaitForKeyPress();
 
+// The platform's own sleep, to a point on the steady clock; it may wake
+// late by its timer's latency.
+void SleepUntil(std::chrono::steady_clock::time_point when);
+
 // Before the run: makes the standard streams safe to use, and asks for the
-// 1 ms sleeps the protocol's pacing is built on.
+// fine timers the protocol's 1 ms pauses are built on.
 void BeginRun();
 // After the run: gives back what BeginRun asked for.
 void EndRun();

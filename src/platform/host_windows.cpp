@@ -6,6 +6,10 @@
 
 #include "platform/power_throttling.h"
 
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +41,22 @@ bool OptOutOfPowerThrottling(SetProcessInformationCall set) {
     state.ControlMask = PROCESS_POWER_THROTTLING_EXECUTION_SPEED | PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
     state.StateMask = 0;  // neither throttled nor allowed to ignore the resolution
     return set(GetCurrentProcess(), ProcessPowerThrottling, &state, sizeof state) != FALSE;
+}
+
+// A high-resolution timer where the system has them (Windows 10, 1803 and
+// later); elsewhere Sleep, which wakes on the next tick.
+void SleepUntil(std::chrono::steady_clock::time_point when) {
+    static const HANDLE timer =
+        CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(when - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    LARGE_INTEGER due;
+    due.QuadPart = -10 * left.count();  // relative, in 100 ns
+    if (timer != nullptr && SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
+        WaitForSingleObject(timer, INFINITE);
+    } else {
+        Sleep(static_cast<DWORD>((left.count() + 999) / 1000));
+    }
 }
 
 void BeginRun() {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <iostream>
 #include <streambuf>
 #include <vector>
@@ -35,37 +36,38 @@ void SilenceJack() {
     jack_set_info_function(Discard);
 }
 
-// Asked before RtMidi is, whose JACK client leaks when it finds no server.
-bool JackServerRuns() {
-    SilenceJack();
-    jack_client_t* client = jack_client_open("tessarine-probe", JackNoStartServer, nullptr);
-    if (client == nullptr) return false;
-    jack_client_close(client);
-    return true;
-}
-
 std::atomic<bool> serverGone{false};
+// The client that finds a running server, asked before RtMidi is (whose
+// JACK client leaks when there is none), and that is kept to hear when the
+// server stops.
 jack_client_t* watcher = nullptr;
 
 // Called by libjack on its own thread when the server stops.
 void OnServerStop(void*) { serverGone = true; }
 
-void WatchJack(bool watch) {
-    if (serverGone || watch == (watcher != nullptr)) return;
-    if (!watch) {
-        jack_client_close(watcher);
-        watcher = nullptr;
-        return;
-    }
+void StopWatchingJack() {
+    // A stopped server's client is never closed (libjack would crash).
+    if (watcher == nullptr || serverGone) return;
+    jack_client_close(watcher);
+    watcher = nullptr;
+}
+
+// Closed when the process ends, before libjack's own state goes: a client
+// left open stalls a JACK server in synchronous mode until it notices.
+bool WatchJack() {
+    if (watcher != nullptr) return true;
     SilenceJack();
     watcher = jack_client_open("tessarine-watch", JackNoStartServer, nullptr);
-    if (watcher == nullptr) return;
+    if (watcher == nullptr) return false;
     jack_on_shutdown(watcher, OnServerStop, nullptr);
     jack_activate(watcher);
+    static const bool closedAtExit = std::atexit(StopWatchingJack) == 0;
+    (void)closedAtExit;
+    return true;
 }
 #else
 void SilenceJack() {}
-bool JackServerRuns() { return true; }
+bool WatchJack() { return true; }
 #endif
 
 // RtMidi reports some failures while it constructs a client, before an error
@@ -95,19 +97,11 @@ std::optional<RtMidi::Api> ChosenMidiService() {
     // standard error) instead of falling back, so the choice is made here.
     static const std::optional<RtMidi::Api> chosen = []() -> std::optional<RtMidi::Api> {
         if (Compiled(RtMidi::LINUX_ALSA) && access("/dev/snd/seq", R_OK | W_OK) == 0) return RtMidi::LINUX_ALSA;
-        if (Compiled(RtMidi::UNIX_JACK) && JackServerRuns()) return RtMidi::UNIX_JACK;
+        if (Compiled(RtMidi::UNIX_JACK) && WatchJack()) return RtMidi::UNIX_JACK;
         if (Compiled(RtMidi::MACOSX_CORE)) return RtMidi::MACOSX_CORE;
         return std::nullopt;
     }();
     return chosen;
-}
-
-void WatchMidiService(bool watch) {
-#ifdef TESSARINE_WITH_JACK
-    if (ChosenMidiService() == RtMidi::UNIX_JACK) WatchJack(watch);
-#else
-    (void)watch;
-#endif
 }
 
 bool MidiServiceGone() {

@@ -17,10 +17,8 @@ std::unique_ptr<RtMidiIn> MakeMidiIn(const char* clientName, RtMidiErrorCallback
 std::unique_ptr<RtMidiOut> MakeMidiOut(const char* clientName, RtMidiErrorCallback onError, void* userData);
 
 // A JACK server can stop under a running program, and RtMidi's clients then
-// go on "sending" into the void. While watched (from the first port opened
-// to the last closed), its stop is noticed at once.
-void WatchMidiService(bool watch);
-// The service has stopped: nothing can be sent or received any more, and
-// its clients must not be closed (libjack crashes closing a client whose
-// server has gone).
+// go on "sending" into the void: a client of our own, from the choice of the
+// service to the process's end, hears it stop. The service has then gone:
+// nothing can be sent or received any more, and its clients must not be
+// closed (libjack crashes closing a client whose server has gone).
 bool MidiServiceGone();

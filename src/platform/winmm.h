@@ -136,3 +136,7 @@ BOOL SetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 
 #endif
+
+// Not a Windows call: sleeps at least `milliseconds`, and not much more
+// (Sleep wakes on the system's tick, or late by the timer's latency).
+void SleepAtLeast(DWORD milliseconds);

@@ -5,6 +5,7 @@
 // the service.
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <deque>
@@ -65,26 +66,6 @@ MMRESULT FillCaps(RtMidi* client, UINT_PTR index, Caps* caps, UINT capsSize) {
     return MMSYSERR_NOERROR;
 }
 
-// Clients that answer capability queries. They are made on the first query
-// and closed once no port of ours is open any more (at the end of a run,
-// while the service is still there), or, with none open, at the failed query
-// that ends a count of the ports. None is left for the process's end,
-// where libjack crashes closing a client whose server has gone, and where a
-// client left open stalls a JACK server in synchronous mode until it
-// notices. Nor are they made and closed for every query: libjack does not
-// always survive a client closed right after it was opened.
-// (Plain pointers: nothing of them is to be left to static destruction.)
-std::atomic<bool> listingFailed{false};
-RtMidiIn* inputLister = nullptr;
-RtMidiOut* outputLister = nullptr;
-int portsOpen = 0;
-
-template <typename Client>
-RtMidi* Lister(Client** lister, std::unique_ptr<Client> (*make)(const char*, RtMidiErrorCallback, void*)) {
-    if (*lister == nullptr) *lister = make(kClientName, RecordFailure, &listingFailed).release();
-    return *lister;
-}
-
 // Closes a client, unless its service has stopped: libjack crashes closing
 // a client whose server has gone, so such clients are kept, reachable, to
 // the process's end.
@@ -94,29 +75,35 @@ void Dispose(std::unique_ptr<Client> client) {
     if (MidiServiceGone()) abandoned->push_back(client.release());
 }
 
+// Clients that answer capability queries, made on the first query and kept
+// to the process's end: a JACK client costs tens of milliseconds to make and
+// as many to close. They are closed when the process ends, before libjack's
+// own state goes, as a client left open stalls a JACK server in synchronous
+// mode until it notices. (Plain pointers: nothing of them is to be left to
+// static destruction.)
+std::atomic<bool> listingFailed{false};
+RtMidiIn* inputLister = nullptr;
+RtMidiOut* outputLister = nullptr;
+
+void CloseClientsAtExit() {
+    Dispose(std::unique_ptr<RtMidiIn>(inputLister));
+    Dispose(std::unique_ptr<RtMidiOut>(outputLister));
+    inputLister = nullptr;
+    outputLister = nullptr;
+}
+
 template <typename Client>
-void CloseLister(Client** lister) {
-    Dispose(std::unique_ptr<Client>(*lister));
-    *lister = nullptr;
+RtMidi* Lister(Client** lister, std::unique_ptr<Client> (*make)(const char*, RtMidiErrorCallback, void*)) {
+    static const bool closedAtExit = std::atexit(CloseClientsAtExit) == 0;
+    (void)closedAtExit;
+    if (*lister == nullptr) *lister = make(kClientName, RecordFailure, &listingFailed).release();
+    return *lister;
 }
 
 template <typename Client, typename Caps>
 MMRESULT QueryCaps(Client** lister, std::unique_ptr<Client> (*make)(const char*, RtMidiErrorCallback, void*),
                    UINT_PTR index, Caps* caps, UINT capsSize) {
-    const MMRESULT result = FillCaps(Lister(lister, make), index, caps, capsSize);
-    if (result != MMSYSERR_NOERROR && portsOpen == 0) CloseLister(lister);
-    return result;
-}
-
-void PortOpened() {
-    if (portsOpen++ == 0) WatchMidiService(true);
-}
-
-void PortClosed() {
-    if (--portsOpen > 0) return;
-    CloseLister(&inputLister);
-    CloseLister(&outputLister);
-    WatchMidiService(false);
+    return FillCaps(Lister(lister, make), index, caps, capsSize);
 }
 
 }  // namespace
@@ -220,7 +207,6 @@ MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_P
     port->client->openPort(serviceIndex, "in");
     if (port->failed || !port->client->isPortOpen()) return MMSYSERR_ALLOCATED;
     *handle = port.release();
-    PortOpened();
     return MMSYSERR_NOERROR;
 }
 
@@ -297,7 +283,6 @@ MMRESULT midiInClose(HMIDIIN port) {
     // Closing the client waits for a notification still under way.
     Dispose(std::move(port->client));
     delete port;
-    PortClosed();
     return MMSYSERR_NOERROR;
 }
 
@@ -314,7 +299,6 @@ MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_PTR, DWO
     if (port->failed || !port->client->isPortOpen()) return MMSYSERR_ALLOCATED;
     port->lastCheck = Clock::now();
     *handle = port.release();
-    PortOpened();
     return MMSYSERR_NOERROR;
 }
 
@@ -353,6 +337,5 @@ MMRESULT midiOutClose(HMIDIOUT port) {
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
     Dispose(std::move(port->client));
     delete port;
-    PortClosed();
     return MMSYSERR_NOERROR;
 }

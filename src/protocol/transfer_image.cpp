@@ -25,7 +25,8 @@ bool SendRecord(const ImageBuffer& image, std::uint16_t position, std::uint16_t 
         // only be asked for a record it never got, twenty times over.
         if (SendSysEx(text, static_cast<std::uint8_t>(2 * bytes)) != MMSYSERR_NOERROR) return false;
         remaining = static_cast<std::uint16_t>(remaining - bytes);
-        Sleep(1);
+        // The device needs the pause after every chunk.
+        SleepAtLeast(1);
     }
     return true;
 }

@@ -1,13 +1,15 @@
-// What both transfer benchmarks measure and print.
+// What the benchmarks measure and print.
 #pragma once
-
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
 #include <string>
 
 #include "device/image_maker.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 // The image sizes measured, in records of 256 data bytes.
 constexpr std::size_t kBenchSizes[] = {4096, 16384, 65535};
@@ -25,8 +27,16 @@ inline std::size_t ChunksOf(const Bytes& image, std::size_t* records) {
     return chunks;
 }
 
-inline double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
-inline double CpuSeconds(const rusage& usage) { return Seconds(usage.ru_utime) + Seconds(usage.ru_stime); }
+#ifndef _WIN32
+// The processor time in a resource usage, user and system.
+inline double CpuSeconds(const rusage& usage) {
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+#endif
+
+// The processor time this process has used, user and system.
+double CpuSeconds();
 
 inline void PrintHeader(const char* title) {
     std::printf("%s\n%8s %7s %6s %10s %10s %7s %8s\n", title, "bytes", "records", "chunks", "wall ms", "floor ms",

@@ -2,6 +2,7 @@
 // MIDI service (run it under scripts/with-jack for a JACK server in dummy
 // mode). The floor is the protocol's 1 ms pause after every chunk plus the
 // service's measured reply round trip for every record.
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 
+#include "platform/precise_sleep.h"
+
 struct HMIDIIN__ {
     UINT index = 0;
     MIDIINPROC callback = nullptr;
@@ -245,6 +247,11 @@ void SleepForReal(DWORD milliseconds) {
 
 void Sleep(DWORD milliseconds) {
     sim::SleepForReal(milliseconds);
+    sim::DeliverUntil(state.now + milliseconds, nullptr);
+}
+
+void SleepAtLeast(DWORD milliseconds) {
+    if (state.realTime) PreciseSleep(std::chrono::milliseconds(milliseconds));
     sim::DeliverUntil(state.now + milliseconds, nullptr);
 }
 
