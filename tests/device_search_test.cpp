@@ -1,26 +1,25 @@
 // The search for the device among the ports, on the simulated platform.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 
 #include "midi/midi_link.h"
 #include "protocol/find_device.h"
 #include "sim/sim_device.h"
 #include "sim/sim_platform.h"
-#include "support/captured_run.h"
-#include "support/update_scene.h"
+#include "support/scene.h"
 
 namespace {
 
 using text::Found;
 
-const Bytes kHandshake = {0xF0, 0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C, 0xF7};
+const Bytes kRequest = {0xF0, 0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C, 0xF7};
+using Requests = std::map<UINT, std::size_t>;
 
 // How many identification requests each output received.
-std::map<UINT, std::size_t> RequestsPerOutput() {
-    std::map<UINT, std::size_t> requests;
-    for (const sim::SentMessage& sent : sim::Sent()) requests[sent.output] += sent.bytes == kHandshake;
+Requests RequestsPerOutput() {
+    Requests requests;
+    for (const sim::SentMessage& sent : sim::Sent()) requests[sent.output] += sent.bytes == kRequest;
     return requests;
 }
 
@@ -33,16 +32,6 @@ std::vector<std::string> Opens() {
     return opens;
 }
 
-// A device that does not answer the first `silent` identification requests.
-DeviceSettings SilentAtFirst(std::size_t silent) {
-    DeviceSettings settings;
-    settings.faults = [silent](const Request& request) -> std::optional<Response> {
-        if (request.identification && request.number < silent) return Response{Response::Kind::kSilence};
-        return std::nullopt;
-    };
-    return settings;
-}
-
 class DeviceSearch : public testing::Test {
 protected:
     std::uint8_t Search() {
@@ -50,7 +39,7 @@ protected:
         printed = Captured([&] { result = FindUpdateDevice(device::kIdentity); });
         return result;
     }
-    // Exactly these ports are open.
+    // Exactly these ports are open (none: 99).
     static void ExpectOpen(UINT input, UINT output) {
         for (UINT i = 0; i < 12; ++i) {
             EXPECT_EQ(sim::InputIsOpen(i), i == input) << "input " << i;
@@ -68,26 +57,33 @@ TEST_F(DeviceSearch, FindsThePairThatAnswersAndLeavesOnlyItOpen) {
     const struct {
         unsigned inputs, outputs;
         UINT deviceIn, deviceOut;
-        std::size_t silentRequests;
+        std::size_t silent;    // requests the device leaves unanswered first
+        std::uint8_t answer;   // its identity
         std::uint64_t ms;
     } cases[] = {
         // Every input listens while each silent output gets four waits of
         // half a second, and half a second more for late answers.
-        {2, 3, 1, 2, 0, 2 * (4 * 500 + 500) + 1},
-        {3, 2, 2, 0, 0, 1},
-        {6, 6, 5, 5, 0, 5 * (4 * 500 + 500) + 1},
-        // A device that answers only the third request.
-        {1, 1, 0, 0, 2, 2 * 500 + 1},
+        {2, 3, 1, 2, 0, device::kIdentity, 2 * (4 * 500 + 500) + 1},
+        {3, 2, 2, 0, 0, device::kIdentity, 1},
+        {6, 6, 5, 5, 0, device::kIdentity, 5 * (4 * 500 + 500) + 1},
+        {1, 1, 0, 0, 2, device::kIdentity, 2 * 500 + 1},
+        {2, 2, 1, 1, 0, device::kNeedsReset, 4 * 500 + 500 + 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.inputs) + "x" + std::to_string(c.outputs));
-        TargetDevice device(SilentAtFirst(c.silentRequests));
+        DeviceSettings settings;
+        settings.identificationAnswer = c.answer;
+        settings.faults = [&c](const Request& r) -> std::optional<Response> {
+            if (r.number < c.silent) return Response{Response::Kind::kSilence};
+            return std::nullopt;
+        };
+        TargetDevice device(settings);
         SetUpScene(c.inputs, c.outputs, {c.deviceOut}, {c.deviceIn}, &device);
-        EXPECT_EQ(Search(), kDeviceFound);
+        EXPECT_EQ(Search(), c.answer == device::kIdentity ? kDeviceFound : device::kNeedsReset);
         EXPECT_EQ(printed, Found("In " + std::to_string(c.deviceIn), "Out " + std::to_string(c.deviceOut)));
         ExpectOpen(c.deviceIn, c.deviceOut);
         for (const auto& [output, requests] : RequestsPerOutput()) {
-            EXPECT_EQ(requests, output < c.deviceOut ? 4u : c.silentRequests + 1) << "output " << output;
+            EXPECT_EQ(requests, output < c.deviceOut ? 4u : c.silent + 1) << "output " << output;
         }
         EXPECT_EQ(sim::NowMs(), c.ms);
         // Every input once, then the outputs in turn, each once.
@@ -98,57 +94,45 @@ TEST_F(DeviceSearch, FindsThePairThatAnswersAndLeavesOnlyItOpen) {
     }
 }
 
-TEST_F(DeviceSearch, ADeviceThatAsksForAResetIsReportedWithItsPorts) {
-    DeviceSettings settings;
-    settings.identificationAnswer = device::kNeedsReset;
-    TargetDevice device(settings);
-    SetUpScene(2, 2, {1}, {1}, &device);
-    EXPECT_EQ(Search(), device::kNeedsReset);
-    EXPECT_EQ(printed, Found("In 1", "Out 1"));
-    ExpectOpen(1, 1);
-}
-
 TEST_F(DeviceSearch, WrongAnswersAndEchoesArePassedOver) {
     // Output 0 echoes into input 0, as a pass-through port does; the device
     // behind output 1 answers with another identity, four times.
     DeviceSettings settings;
     settings.identificationAnswer = 0x3E;
-    TargetDevice device(settings);
-    SetUpScene(2, 2, {1}, {1}, &device);
+    TargetDevice wrong(settings);
+    SetUpScene(2, 2, {1}, {1}, &wrong);
     sim::ConnectEcho(0, 0);
     EXPECT_EQ(Search(), kNoDevice);
     EXPECT_EQ(printed, text::kNoDevice);
-    EXPECT_EQ(RequestsPerOutput(), (std::map<UINT, std::size_t>{{0, 4}, {1, 4}}));
+    EXPECT_EQ(RequestsPerOutput(), (Requests{{0, 4}, {1, 4}}));
     ExpectOpen(99, 99);
 
-    TargetDevice found({});
-    SetUpScene(2, 2, {1}, {1}, &found);
+    TargetDevice right({});
+    SetUpScene(2, 2, {1}, {1}, &right);
     sim::ConnectEcho(0, 0);
     sim::ConnectEcho(1, 0);
     EXPECT_EQ(Search(), kDeviceFound);
     EXPECT_EQ(printed, Found("In 1", "Out 1"));
 }
 
-TEST_F(DeviceSearch, OnlyTheFirstTenPortsWithoutAGapAreUsed) {
+TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOut) {
+    // Only ports 0 to 9 count.
     SetUpScene(12, 12, {}, {}, nullptr);
     EXPECT_EQ(Search(), kNoDevice);
-    EXPECT_EQ(sim::CountCalls("midiInGetDevCapsA 10"), 0u);
-    EXPECT_EQ(sim::CountCalls("midiOutGetDevCapsA 10"), 0u);
-    EXPECT_EQ(sim::CountCalls("midiInOpen 9"), 1u);
-    EXPECT_EQ(sim::CountCalls("midiOutOpen 9"), 1u);
+    EXPECT_EQ(sim::CountCalls("midiInGetDevCapsA 10") + sim::CountCalls("midiOutGetDevCapsA 10"), 0u);
+    EXPECT_EQ(sim::CountCalls("midiInOpen 9") + sim::CountCalls("midiOutOpen 9"), 2u);
     EXPECT_EQ(sim::CountCalls("midiOutOpen 10"), 0u);
 
-    // Port 1 fails its query: port 2 is not counted.
-    TargetDevice device({});
-    SetUpScene(0, 1, {0}, {2}, &device);
+    // Input 1 fails its query: input 2 is not counted.
+    TargetDevice beyondTheGap({});
+    SetUpScene(0, 1, {0}, {2}, &beyondTheGap);
     sim::AddInput({"In 0"});
     sim::AddInput({"In 1", MMSYSERR_NODRIVER});
     sim::AddInput({"In 2"});
     EXPECT_EQ(Search(), kNoDevice);
     EXPECT_EQ(Opens(), (std::vector<std::string>{"midiInOpen 0", "midiOutOpen 0"}));
-}
 
-TEST_F(DeviceSearch, PortsThatFailToOpenAreSkipped) {
+    // Ports that fail to open are skipped.
     TargetDevice device({});
     SetUpScene(0, 0, {1}, {1}, &device);
     sim::AddInput({"Busy In", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
@@ -157,7 +141,7 @@ TEST_F(DeviceSearch, PortsThatFailToOpenAreSkipped) {
     sim::AddOutput({"Out 1"});
     EXPECT_EQ(Search(), kDeviceFound);
     EXPECT_EQ(printed, Found("In 1", "Out 1"));
-    EXPECT_EQ(RequestsPerOutput(), (std::map<UINT, std::size_t>{{1, 1}}));
+    EXPECT_EQ(RequestsPerOutput(), (Requests{{1, 1}}));
 
     // With no input to listen on, nothing is asked at all.
     SetUpScene(0, 1, {0}, {0}, &device);
@@ -166,16 +150,17 @@ TEST_F(DeviceSearch, PortsThatFailToOpenAreSkipped) {
     EXPECT_TRUE(sim::Sent().empty());
 }
 
-TEST_F(DeviceSearch, AStrayOneByteMessageDoesNotCutTheWaitsShort) {
+TEST_F(DeviceSearch, WaitsAreNeitherCutShortNorCreditedLate) {
+    // A lone byte in the middle of the wait is no answer; the answer that
+    // comes later in the same wait is.
     TargetDevice device({});
     SetUpScene(1, 1, {0}, {0}, &device);
-    AttachDevice(&device, 100);
-    sim::ScheduleArrival(0, {0xF0});
+    AttachDevice(&device, 450);
+    sim::ScheduleArrival(250, {0xF0});
     EXPECT_EQ(Search(), kDeviceFound);
-    EXPECT_EQ(RequestsPerOutput(), (std::map<UINT, std::size_t>{{0, 1}}));
-}
+    EXPECT_EQ(RequestsPerOutput(), (Requests{{0, 1}}));
+    EXPECT_EQ(sim::NowMs(), 450u);
 
-TEST_F(DeviceSearch, ALateAnswerIsNotCreditedToTheNextOutput) {
     // The device behind output 0 answers only the last request there, 200 ms
     // after that request's wait ran out, while output 1 is being asked.
     DeviceSettings settings;
@@ -183,8 +168,8 @@ TEST_F(DeviceSearch, ALateAnswerIsNotCreditedToTheNextOutput) {
         if (request.number < 3) return Response{Response::Kind::kSilence};
         return Response{Response::Kind::kStatus, request.status, 700};
     };
-    TargetDevice device(settings);
-    SetUpScene(1, 2, {0}, {0}, &device);
+    TargetDevice late(settings);
+    SetUpScene(1, 2, {0}, {0}, &late);
     EXPECT_EQ(Search(), kNoDevice);
     EXPECT_EQ(printed, text::kNoDevice);
 }

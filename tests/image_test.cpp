@@ -3,16 +3,13 @@
 
 #include <cstdio>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "image/image_buffer.h"
 
 namespace {
 
-std::vector<std::uint8_t> Bytes(const ImageBuffer& image) {
-    return std::vector<std::uint8_t>(image.bytes, image.bytes + image.count);
-}
+using Bytes = std::vector<std::uint8_t>;
 
 // Scans text as the loader scans the image file; returns whether it fitted.
 bool Scan(const std::string& text, ImageBuffer* image) {
@@ -24,75 +21,51 @@ bool Scan(const std::string& text, ImageBuffer* image) {
     return fits;
 }
 
-std::unique_ptr<ImageBuffer> ImageOf(const std::vector<std::uint8_t>& bytes) {
+TEST(ImageText, NumbersOfUpToTwoDigitsUntilTheTextStopsBeingHexadecimal) {
+    const struct {
+        const char* text;
+        Bytes bytes;
+    } cases[] = {
+        {"0A1b 2C\n3d", {0x0A, 0x1B, 0x2C, 0x3D}}, {"A 1B\t\r\nf", {0x0A, 0x1B, 0x0F}}, {"123", {0x12, 0x03}},
+        // A sign belongs to the conversion; its value's low eight bits count.
+        {"-1 +5", {0xFF, 0x05}}, {"0102 zz 03", {0x01, 0x02}}, {"", {}}, {"; comment\n0102", {}},
+    };
     auto image = std::make_unique<ImageBuffer>();
-    for (std::size_t i = 0; i < bytes.size(); ++i) image->bytes[i] = bytes[i];
-    image->count = static_cast<std::uint16_t>(bytes.size());
-    return image;
-}
-
-using Expected = std::vector<std::uint8_t>;
-
-TEST(HexText, ConvertsNumbersOfUpToTwoDigitsAcrossWhiteSpace) {
-    auto image = std::make_unique<ImageBuffer>();
-    ASSERT_TRUE(Scan("0A1b 2C\n3d", image.get()));
-    EXPECT_EQ(Bytes(*image), (Expected{0x0A, 0x1B, 0x2C, 0x3D}));
-
-    ASSERT_TRUE(Scan("A 1B\t\r\nf", image.get()));
-    EXPECT_EQ(Bytes(*image), (Expected{0x0A, 0x1B, 0x0F}));
-
-    ASSERT_TRUE(Scan("123", image.get()));
-    EXPECT_EQ(Bytes(*image), (Expected{0x12, 0x03}));
-
-    // A sign belongs to the conversion; its value's low eight bits are kept.
-    ASSERT_TRUE(Scan("-1 +5", image.get()));
-    EXPECT_EQ(Bytes(*image), (Expected{0xFF, 0x05}));
-}
-
-TEST(HexText, StopsQuietlyAtTheFirstTextThatIsNotHexadecimal) {
-    auto image = std::make_unique<ImageBuffer>();
-    ASSERT_TRUE(Scan("0102 zz 03", image.get()));
-    EXPECT_EQ(Bytes(*image), (Expected{0x01, 0x02}));
-
-    ASSERT_TRUE(Scan("", image.get()));
-    EXPECT_EQ(image->count, 0);
-
-    ASSERT_TRUE(Scan("; comment\n0102", image.get()));
-    EXPECT_EQ(image->count, 0);
-}
-
-TEST(HexText, RefusesMoreNumbersThanAnImageHolds) {
-    auto image = std::make_unique<ImageBuffer>();
-    std::string text;
-    for (std::uint32_t i = 0; i < kImageCapacity; ++i) text += i == 0 ? "7E" : "00";
-    ASSERT_TRUE(Scan(text, image.get()));
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Scan(c.text, image.get())) << c.text;
+        EXPECT_EQ(Bytes(image->bytes, image->bytes + image->count), c.bytes) << c.text;
+    }
+    // As many numbers as an image holds, and one more.
+    const std::string full = "7E" + std::string(2 * (kImageCapacity - 1), '0');
+    ASSERT_TRUE(Scan(full, image.get()));
     EXPECT_EQ(image->count, 0xFFFF);
-
-    EXPECT_FALSE(Scan(text + "00", image.get()));
+    EXPECT_FALSE(Scan(full + "00", image.get()));
     EXPECT_EQ(image->bytes[0], 0x7E) << "the count wrapped and overwrote the start";
 }
 
-TEST(ImageRecords, ChecksumBalancesTheDataBytesLowByteFirst) {
-    EXPECT_TRUE(ImageRecordsAreSound(*ImageOf({0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF})));
-    EXPECT_FALSE(ImageRecordsAreSound(*ImageOf({0x00, 0x04, 0x01, 0x02, 0xFF, 0xFD})));
-    // The length bytes are not summed; a record without data has checksum 0.
-    EXPECT_TRUE(ImageRecordsAreSound(*ImageOf({0x00, 0x02, 0x00, 0x00})));
-    // Every record is checked, not only the first.
-    EXPECT_TRUE(ImageRecordsAreSound(
-        *ImageOf({0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x03, 0x80, 0x80, 0xFF})));
-    EXPECT_FALSE(ImageRecordsAreSound(
-        *ImageOf({0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x03, 0x80, 0x81, 0xFF})));
-}
-
-TEST(ImageRecords, RefusesRecordsThatDoNotTileTheImage) {
-    EXPECT_FALSE(ImageRecordsAreSound(*ImageOf({}))) << "no record at all";
-    EXPECT_FALSE(ImageRecordsAreSound(*ImageOf({0x00, 0x01, 0x00, 0x00}))) << "length below 2";
-    EXPECT_FALSE(ImageRecordsAreSound(*ImageOf({0x00, 0x00, 0x00, 0x00}))) << "length 0";
-    EXPECT_FALSE(ImageRecordsAreSound(*ImageOf({0xFF, 0xFE, 0x00, 0x00}))) << "size wraps to 0";
-    EXPECT_FALSE(ImageRecordsAreSound(*ImageOf({0x00, 0x06, 0x01, 0x02, 0xFD, 0xFF})))
-        << "runs past the last byte";
-    EXPECT_FALSE(ImageRecordsAreSound(*ImageOf({0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00})))
-        << "a lone byte after the last record";
+TEST(ImageRecords, EveryRecordBalancesAndTheyTileTheImage) {
+    const struct {
+        Bytes bytes;
+        bool sound;
+    } cases[] = {
+        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF}, true},
+        {{0x00, 0x04, 0x01, 0x02, 0xFF, 0xFD}, false},  // checksum high byte first
+        {{0x00, 0x02, 0x00, 0x00}, true},               // no data: the length bytes are not summed
+        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x03, 0x80, 0x80, 0xFF}, true},
+        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x03, 0x80, 0x81, 0xFF}, false},  // the second is wrong
+        {{}, false},                                         // no record at all
+        {{0x00, 0x01, 0x00, 0x00}, false},                   // length below 2
+        {{0x00, 0x00, 0x00, 0x00}, false},                   // length 0
+        {{0xFF, 0xFE, 0x00, 0x00}, false},                   // the size wraps to 0
+        {{0x00, 0x06, 0x01, 0x02, 0xFD, 0xFF}, false},       // runs past the last byte
+        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00}, false},  // a lone byte after the last record
+    };
+    auto image = std::make_unique<ImageBuffer>();
+    for (const auto& c : cases) {
+        std::copy(c.bytes.begin(), c.bytes.end(), image->bytes);
+        image->count = static_cast<std::uint16_t>(c.bytes.size());
+        EXPECT_EQ(ImageRecordsAreSound(*image), c.sound) << ::testing::PrintToString(c.bytes);
+    }
 }
 
 }  // namespace

@@ -1,121 +1,89 @@
-// The whole console transcript of the program, run in a folder of its own
-// with standard input closed, for every way the file stage can end.
+// The real binary, run as a user would in a folder of its own with standard
+// input closed: its whole transcript for every way the file stage can end.
+// And the simulator's manual page against its --help.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 
+#include "support/child_process.h"
 #include "support/console_text.h"
-#include "support/program_run.h"
 
 namespace {
 
 using namespace text;
 
-const std::string kNotFoundPattern = "Error: File '*.led' is not found.\n\n";
+const std::string kNotFound = "Error: File '*.led' is not found.\n\n";
 const std::string kNoFitFile = "Error: The fit file is not found.\n\n";
 // One record, data 01 02, checksum FFFD stored low byte first.
 const std::string kValidImage = "00 04 01 02 FD FF\n";
+const std::string kFolder = "<folder>";
+const std::string kLinkNowhere = "<link>";
 
-// Runs the updater in the folder; every run must end with exit status 0.
-std::string Transcript(const TempFolder& folder) {
-    std::string output;
-    EXPECT_EQ(RunIn(folder, UPDATER_PATH, &output), 0);
-    return output;
-}
-
-TEST(FileStage, NoImageFileNamesThePattern) {
-    TempFolder folder;
-    folder.WriteFile("Corvilent.txt", kValidImage);
-    EXPECT_EQ(Transcript(folder), kBanner + kNotFoundPattern + kFinalWait);
-}
-
-TEST(FileStage, OnlyTheFirstImageFileCountsInTheOrderWindowsListsThem) {
-    // NTFS lists names in the order of their upper-cased letters: "_" comes
-    // after the letters then, and before the small ones.
+TEST(FileStage, EveryEnding) {
+    const std::string longName = "Corvilent" + std::string(200, 'x') + ".led";
+    const std::string largest = "FFFD" + std::string(2 * 0xFFFD, '0');  // one record of 65535 bytes
     const struct {
-        std::vector<std::string> files;
+        std::vector<std::pair<std::string, std::string>> files;
         std::string ending;
     } cases[] = {
-        {{"Corvilent.led", "alpha.led"}, kNoFitFile},
-        {{"_old.led", "Corvilent.led"}, Opened("Corvilent.led") + kNoDevice},
-        {{"corvilent_b.led", "CORVILENTA.led"}, Opened("CORVILENTA.led") + kNoDevice},
+        {{{"Corvilent.txt", kValidImage}}, kNotFound},
+        // Only the first, in the order NTFS lists names: by their upper-cased
+        // letters, so "_" comes after the letters.
+        {{{"Corvilent.led", kValidImage}, {"alpha.led", kValidImage}}, kNoFitFile},
+        {{{"_old.led", kValidImage}, {"Corvilent.led", kValidImage}}, Opened("Corvilent.led") + kNoDevice},
+        {{{"corvilent_b.led", kValidImage}, {"CORVILENTA.led", kValidImage}}, Opened("CORVILENTA.led") + kNoDevice},
+        // The prefix in any letter case, but all nine letters of it.
+        {{{"corvilent.LED", kValidImage}}, Opened("corvilent.LED") + kNoDevice},
+        {{{"Corvilen_t.led", kValidImage}}, kNoFitFile},
+        {{{"xCorvilent.led", kValidImage}}, kNoFitFile},
+        {{{"Corvilent.led", kFolder}}, "Error: File 'Corvilent.led' is not found.\n\n"},
+        {{{"Corvilent.led", kLinkNowhere}}, "Error: File 'Corvilent.led' is not found.\n\n"},
+        // A name too long for 99 characters is kept whole.
+        {{{longName, kValidImage}}, Opened(longName) + kNoDevice},
+        {{{"Corvilent.led", kValidImage + "; built 2026-12-07\nFFFF\n"}}, Opened("Corvilent.led") + kNoDevice},
+        {{{"Corvilent.led", "00 04 01 02 FF FD"}}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", ""}}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", "firmware 0004 0102 FDFF"}}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", "0006 0102 FDFF"}}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", largest}}, Opened("Corvilent.led") + kNoDevice},
+        {{{"Corvilent.led", largest + "00"}}, Opened("Corvilent.led") + kBadImage},
     };
     for (const auto& c : cases) {
         TempFolder folder;
-        for (const std::string& name : c.files) folder.WriteFile(name, kValidImage);
-        EXPECT_EQ(Transcript(folder), kBanner + c.ending + kFinalWait) << c.files[0] << ", " << c.files[1];
+        for (const auto& [name, content] : c.files) {
+            if (content == kFolder) {
+                folder.MakeFolder(name);
+            } else if (content == kLinkNowhere) {
+                folder.MakeLink(name, "nowhere.txt");
+            } else {
+                folder.WriteFile(name, content);
+            }
+        }
+        std::string transcript;
+        EXPECT_EQ(RunIn(folder, UPDATER_PATH, &transcript), 0);
+        EXPECT_EQ(transcript, kBanner + c.ending + kFinalWait) << c.files[0].first.substr(0, 40);
     }
 }
 
-TEST(FileStage, NamePrefixIgnoresLetterCaseButNeedsAllNineLetters) {
-    for (const std::string name : {"CORVILENT_v2.led", "corvilent.LED", "Corvilent-0.3.led"}) {
-        TempFolder folder;
-        folder.WriteFile(name, kValidImage);
-        EXPECT_EQ(Transcript(folder), kBanner + Opened(name) + kNoDevice + kFinalWait) << name;
-    }
-    for (const std::string name : {"Corvilen.led", "Corvilen_t.led", "xCorvilent.led"}) {
-        TempFolder folder;
-        folder.WriteFile(name, kValidImage);
-        EXPECT_EQ(Transcript(folder), kBanner + kNoFitFile + kFinalWait) << name;
-    }
+std::set<std::string> OptionsIn(const std::string& text) {
+    static const std::regex option("--[a-z][a-z-]*");
+    std::set<std::string> options;
+    for (std::sregex_iterator it(text.begin(), text.end(), option), end; it != end; ++it) options.insert(it->str());
+    return options;
 }
 
-TEST(FileStage, AnEntryThatCannotBeReadIsNotFound) {
-    TempFolder dangling;
-    dangling.MakeLink("Corvilent.led", "nowhere.txt");
-    EXPECT_EQ(Transcript(dangling), kBanner + "Error: File 'Corvilent.led' is not found.\n\n" + kFinalWait);
-
-    TempFolder folderNamedLikeAnImage;
-    folderNamedLikeAnImage.MakeFolder("Corvilent.led");
-    EXPECT_EQ(Transcript(folderNamedLikeAnImage),
-              kBanner + "Error: File 'Corvilent.led' is not found.\n\n" + kFinalWait);
-}
-
-TEST(FileStage, ALongFileNameIsKeptWhole) {
-    // Cut at 99 characters this name would still match the prefix but name
-    // another file.
-    const std::string name = "Corvilent" + std::string(200, 'x') + ".led";
+TEST(Manual, TheSimulatorsPageAndItsHelpNameTheSameOptions) {
     TempFolder folder;
-    folder.WriteFile(name, kValidImage);
-    EXPECT_EQ(Transcript(folder), kBanner + Opened(name) + kNoDevice + kFinalWait);
-}
-
-TEST(FileStage, ImagesThatFailTheCheckStopBeforeAnyDeviceSearch) {
-    const struct {
-        const char* why;
-        std::string text;
-    } cases[] = {
-        {"checksum stored high byte first", "00 04 01 02 FF FD"},
-        {"empty file", ""},
-        {"text that is not hexadecimal", "firmware 0004 0102 FDFF"},
-        {"length field below 2", "0001 00 00"},
-        {"length field whose size wraps to 0", "FFFE 0000"},
-        {"record running past the end", "0006 0102 FDFF"},
-    };
-    for (const auto& c : cases) {
-        TempFolder folder;
-        folder.WriteFile("Corvilent.led", c.text);
-        EXPECT_EQ(Transcript(folder), kBanner + Opened("Corvilent.led") + kBadImage + kFinalWait) << c.why;
-    }
-}
-
-TEST(FileStage, TheLargestImageLoadsButOneNumberMoreIsRefused) {
-    // One record of 65535 bytes: length FFFD, zero data, checksum 0000.
-    const std::string largest = "FFFD" + std::string(2 * 0xFFFD, '0');
-    TempFolder fits;
-    fits.WriteFile("Corvilent.led", largest);
-    EXPECT_EQ(Transcript(fits), kBanner + Opened("Corvilent.led") + kNoDevice + kFinalWait);
-
-    TempFolder overflows;
-    overflows.WriteFile("Corvilent.led", largest + "00");
-    EXPECT_EQ(Transcript(overflows), kBanner + Opened("Corvilent.led") + kBadImage + kFinalWait);
-}
-
-TEST(FileStage, TextAfterTheHexadecimalNumbersIsIgnored) {
-    TempFolder folder;
-    folder.WriteFile("Corvilent.led", kValidImage + "; built 2026-12-07\nFFFF\n");
-    EXPECT_EQ(Transcript(folder), kBanner + Opened("Corvilent.led") + kNoDevice + kFinalWait);
+    std::string help;
+    ASSERT_EQ(RunIn(folder, SIM_PATH, &help, {"--help"}), 0);
+    std::stringstream roff;
+    roff << std::ifstream(SIM_MANUAL).rdbuf();
+    // roff writes a hyphen as \-.
+    EXPECT_EQ(OptionsIn(std::regex_replace(roff.str(), std::regex(R"(\\-)"), "-")), OptionsIn(help));
+    EXPECT_GE(OptionsIn(help).size(), 12u);
 }
 
 }  // namespace

@@ -1,21 +1,24 @@
 // Whole updates on the simulated platform: the program's complete console
-// transcript, the chunks on the wire and the bytes the device accepted.
+// transcript, the chunks on the wire, the bytes the device accepted and the
+// time it all took on the virtual clock.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <map>
+#include <numeric>
+#include <sstream>
 
 #include "midi/midi_link.h"
-#include "protocol/wire_protocol.h"
 #include "sim/sim_platform.h"
-#include "support/captured_run.h"
-#include "support/update_scene.h"
+#include "support/scene.h"
 
 namespace {
 
 using namespace text;
 
 // What every run on port pair (0, 0) prints before the transfer.
-std::string Head() { return kBanner + Opened("Corvilent.led") + Found("In 0", "Out 0"); }
+const std::string kHead = kBanner + Opened("Corvilent.led") + Found("In 0", "Out 0");
+const std::string kNotResponding = "\nFailed: Target is not responding.\n\n";
+const std::string kUpdateError = "\nError in updating.\n";
 
 // Records of the given total sizes, with data bytes that differ from record
 // to record.
@@ -31,175 +34,119 @@ Bytes ImageOfRecords(const std::vector<std::size_t>& sizes) {
     return image;
 }
 
-// A script that answers the n-th record try (from 0) as `answer` says;
-// nullopt leaves the device's own answer.
-FaultScript RecordTries(std::function<std::optional<Response>(std::size_t)> answer) {
-    return [answer](const Request& request) -> std::optional<Response> {
-        return request.identification ? std::nullopt : answer(request.number);
+// Tokens, a count before a star repeating one ("20*s").
+std::vector<std::string> Tokens(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> tokens;
+    for (std::string token; in >> token;) {
+        const std::size_t star = token.find('*');
+        const std::size_t times = star == std::string::npos ? 1 : std::stoul(token.substr(0, star));
+        tokens.insert(tokens.end(), times, token.substr(star + 1));
+    }
+    return tokens;
+}
+
+// The device's answers to the record tries, in order: "a" its own, "s"
+// silence, "b" a lone byte, "c" its own cut short, "e" an empty message (F0
+// F7), "x20" that status. Tries past the list get its own answer.
+FaultScript Answers(const std::string& text) {
+    std::vector<std::optional<Response>> answers;
+    for (const std::string& token : Tokens(text)) {
+        const std::map<char, Response::Kind> kinds = {{'s', Response::Kind::kSilence},
+                                                      {'b', Response::Kind::kOneByte},
+                                                      {'c', Response::Kind::kIncomplete},
+                                                      {'e', Response::Kind::kEmpty}};
+        if (token[0] == 'x') {
+            answers.push_back(Response{Response::Kind::kStatus, static_cast<std::uint8_t>(std::stoul(token.substr(1), nullptr, 16))});
+        } else if (kinds.count(token[0])) {
+            answers.push_back(Response{kinds.at(token[0]), 0x1A});
+        } else {
+            answers.push_back(std::nullopt);
+        }
+    }
+    return [answers](const Request& r) {
+        return r.identification || r.number >= answers.size() ? std::nullopt : answers[r.number];
     };
 }
 
-const Response kSilence{Response::Kind::kSilence};
-Response Status(std::uint8_t status) { return {Response::Kind::kStatus, status}; }
-
-// The chunks sent after the identification request, as their text.
-std::vector<std::string> ChunkTexts() {
-    std::vector<std::string> texts;
-    for (std::size_t i = 1; i < sim::Sent().size(); ++i) {
-        const Bytes& bytes = sim::Sent()[i].bytes;
-        texts.emplace_back(bytes.begin() + 1, bytes.end() - 1);
+// What the transfer shows: progress lines as their glyph and percentage
+// ("-0", "\\26"), and the refusals' words by name.
+std::string Shown(const std::string& text) {
+    const std::map<std::string, std::string> words = {
+        {"crc", kCrcError},
+        {"damaged", "\nThe download file has been damaged!\n"},
+        {"verifies", "\nThe download file verifies error!\n"},
+        {"erases", "\nThe MCU erases error!\n"},
+    };
+    std::string shown;
+    for (const std::string& token : Tokens(text)) {
+        shown += words.count(token) ? words.at(token) : Progress(token[0], std::stoul(token.substr(1)));
     }
-    return texts;
-}
-
-// The spinner glyphs of the progress lines, in order.
-std::string Glyphs(const std::string& transcript) {
-    static const std::regex line("Transferring\\.\\. (.) ");
-    std::string glyphs;
-    for (std::sregex_iterator it(transcript.begin(), transcript.end(), line), end; it != end; ++it) {
-        glyphs += (*it)[1].str();
-    }
-    return glyphs;
+    return shown;
 }
 
 class Transfer : public testing::Test {
 protected:
-    // Runs a whole update of `image` against a device on port pair (0, 0);
+    // A whole update of `image` against a device on port pair (0, 0);
     // `arrange` adds to the simulated platform before the run.
-    std::string Update(const Bytes& image, DeviceSettings settings = {}, const std::function<void()>& arrange = {}) {
+    std::string Update(const Bytes& image, DeviceSettings settings, const std::function<void()>& arrange = {}) {
         device_ = std::make_unique<TargetDevice>(std::move(settings));
         SetUpScene(1, 1, {0}, {0}, device_.get());
         if (arrange) arrange();
         folder_.WriteFile("Corvilent.led", ImageText(image));
-        return RunUpdateIn(folder_);
-    }
-    const TargetDevice& device() const { return *device_; }
-    void TearDown() override {
+        const std::string transcript = RunUpdateIn(folder_);
         EXPECT_FALSE(sim::InputIsOpen(0) || sim::OutputIsOpen(0)) << "the run left a port open";
         EXPECT_EQ(device_->ProtocolErrors(), 0u);
+        return transcript;
     }
+    const TargetDevice& device() const { return *device_; }
 
 private:
     TempFolder folder_;
     std::unique_ptr<TargetDevice> device_;
 };
 
-TEST_F(Transfer, AWholeUpdateDeliversTheImageByteForByte) {
-    const Bytes image = ImageOfRecords({6, 13, 30, 11, 12});  // 72 bytes
-    EXPECT_EQ(Update(image), Head() + Progress('-', 0) + Progress('-', 8) + Progress('\\', 26) +
-                                 Progress('\\', 68) + Progress('|', 83) + kCompleted + kFinalWait);
-    EXPECT_EQ(device().Accepted(), image);
-    EXPECT_EQ(device().RecordsReceived(), 5u);
-    EXPECT_EQ(ChunkTexts().size(), 1u + 2 + 3 + 1 + 2);
-    // The answer to the search, then a millisecond's pause after every chunk,
-    // the device answering each record within its last one.
-    for (std::size_t i = 2; i < sim::Sent().size(); ++i) {
-        EXPECT_EQ(sim::Sent()[i].timeMs - sim::Sent()[i - 1].timeMs, 1u) << "before chunk " << i;
+TEST_F(Transfer, EveryEnding) {
+    const struct {
+        const char* why;
+        std::vector<std::size_t> records;
+        const char* answers;
+        const char* shown;
+        std::string ending;
+        std::size_t received;  // records the device put together
+        std::size_t accepted;  // records it holds, from the first
+        std::uint64_t ms;      // on the virtual clock
+    } cases[] = {
+        // The search's answer comes at 1 ms; each chunk is followed by a 1 ms
+        // pause, in which the device's answer to a record comes.
+        {"every record accepted", {6, 13, 30, 11, 12}, "", "-0 -8 \\26 \\68 |83", kCompleted, 5, 5, 1 + 9},
+        // Each glyph stays for two records, and for a record sent again;
+        // after a silence, answers still owed get one more wait.
+        {"the spinner", std::vector<std::size_t>(9, 6), "7*a s", "-0 -11 \\22 \\33 |44 |55 /66 /77 /77 -88",
+         kCompleted, 10, 9, 1 + 10 + 5000 + 5000},
+        {"a refused record is sent again", {6}, "3*x20", "-0 crc -0 crc -0 crc -0", kCompleted, 4, 1, 1 + 4},
+        {"each refusal in its words", {6}, "x21 x22 x24 x25 x42 x3D",
+         "-0 damaged -0 damaged -0 verifies -0 erases 3*-0", kCompleted, 7, 1, 1 + 7},
+        {"a lone byte or a cut message is no answer, F0 F7 is one", {6}, "b c e", "4*-0", kCompleted, 4, 1,
+         1 + 2 * 5001 + 2 + 5000},
+        {"an accepted record starts the count of failures again", {6, 6}, "19*s a 19*s", "20*-0 20*-50", kCompleted,
+         40, 2, 1 + 38 * 5001 + 2 + 2 * 5000},
+        {"twenty silences", {6}, "20*s", "20*-0", kNotResponding, 20, 0, 1 + 20 * 5001},
+        // The device stored the record as it said it restarts.
+        {"twenty refusals, though the last says it restarts", {6}, "19*x42 x77", "20*-0", kUpdateError, 20, 1, 1 + 20},
+        {"silences and refusals add up", {6}, "10*s 10*x42", "20*-0", kUpdateError, 20, 0, 1 + 10 * 5001 + 10},
+        {"the device restarts after a record", {6, 6, 6}, "a x77", "-0 -33", kRestarted, 2, 2, 1 + 2},
+    };
+    for (const auto& c : cases) {
+        const Bytes image = ImageOfRecords(c.records);
+        DeviceSettings settings;
+        settings.faults = Answers(c.answers);
+        EXPECT_EQ(Update(image, settings), kHead + Shown(c.shown) + c.ending + kFinalWait) << c.why;
+        EXPECT_EQ(device().RecordsReceived(), c.received) << c.why;
+        const std::size_t held = std::accumulate(c.records.begin(), c.records.begin() + c.accepted, std::size_t{0});
+        EXPECT_EQ(device().Accepted(), Bytes(image.begin(), image.begin() + held)) << c.why;
+        EXPECT_EQ(sim::NowMs(), c.ms) << c.why;
     }
-    EXPECT_EQ(sim::NowMs(), 1u + 9);
-}
-
-TEST_F(Transfer, TheSpinnerTurnsOnceEveryTwoRecordsAndRepeatsOnARetry) {
-    const std::vector<std::size_t> nine(9, 6);
-    EXPECT_EQ(Glyphs(Update(ImageOfRecords(nine))), "--\\\\||//-");
-
-    // The eighth record's first try goes unanswered.
-    DeviceSettings settings;
-    settings.faults = RecordTries([](std::size_t n) { return n == 7 ? std::optional(kSilence) : std::nullopt; });
-    EXPECT_EQ(Glyphs(Update(ImageOfRecords(nine), settings)), "--\\\\||///-");
-}
-
-TEST_F(Transfer, OneSmallRecordIsOneChunkAndOneProgressLine) {
-    const Bytes image = {0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF};
-    EXPECT_EQ(Update(image), Head() + Progress('-', 0) + kCompleted + kFinalWait);
-    EXPECT_EQ(ChunkTexts(), std::vector<std::string>{"00040102FDFF"});
-}
-
-TEST_F(Transfer, RecordsAreCutIntoChunksOfElevenBytes) {
-    const Bytes image = ImageOfRecords({11, 12, 13});
-    Update(image);
-    std::vector<std::size_t> lengths;
-    for (const std::string& chunk : ChunkTexts()) lengths.push_back(chunk.size());
-    EXPECT_EQ(lengths, (std::vector<std::size_t>{22, 22, 2, 22, 4}));
-    EXPECT_EQ(device().Accepted(), image);
-}
-
-TEST_F(Transfer, ARefusedRecordIsSentAgainUntilAccepted) {
-    const Bytes image = ImageOfRecords({6});
-    DeviceSettings settings;
-    settings.faults = RecordTries([](std::size_t n) { return n < 3 ? std::optional(Status(0x20)) : std::nullopt; });
-    const std::string crc = kCrcError;
-    EXPECT_EQ(Update(image, settings), Head() + Progress('-', 0) + crc + Progress('-', 0) + crc + Progress('-', 0) +
-                                           crc + Progress('-', 0) + kCompleted + kFinalWait);
-    EXPECT_EQ(ChunkTexts().size(), 4u);
-    EXPECT_EQ(device().Accepted(), image);
-}
-
-TEST_F(Transfer, EachRefusalIsToldInItsOwnWords) {
-    const Bytes image = ImageOfRecords({6});
-    const std::uint8_t refusals[] = {0x21, 0x22, 0x24, 0x25, 0x42};
-    DeviceSettings settings;
-    settings.faults = RecordTries([&](std::size_t n) {
-        return n < std::size(refusals) ? std::optional(Status(refusals[n])) : std::nullopt;
-    });
-    const std::string line = Progress('-', 0);
-    EXPECT_EQ(Update(image, settings), Head() + line + "\nThe download file has been damaged!\n" + line +
-                                           "\nThe download file has been damaged!\n" + line +
-                                           "\nThe download file verifies error!\n" + line +
-                                           "\nThe MCU erases error!\n" + line + line + kCompleted + kFinalWait);
-}
-
-TEST_F(Transfer, AnAcceptedRecordStartsTheFailureCountAgain) {
-    const Bytes image = ImageOfRecords({6, 6});
-    DeviceSettings settings;
-    settings.faults = RecordTries([](std::size_t n) {
-        return n % 20 == 19 ? std::nullopt : std::optional(kSilence);  // 19 silences, then an answer
-    });
-    const std::string transcript = Update(image, settings);
-    EXPECT_EQ(transcript.substr(transcript.size() - (kCompleted + kFinalWait).size()), kCompleted + kFinalWait);
-    EXPECT_EQ(device().Accepted(), image);
-    EXPECT_EQ(device().RecordsReceived(), 40u);
-}
-
-TEST_F(Transfer, TwentySilencesInARowEndTheUpdate) {
-    DeviceSettings settings;
-    settings.faults = RecordTries([](std::size_t) { return std::optional(kSilence); });
-    std::string expected = Head();
-    for (int i = 0; i < 20; ++i) expected += Progress('-', 0);
-    EXPECT_EQ(Update(ImageOfRecords({6}), settings), expected + "\nFailed: Target is not responding.\n\n" + kFinalWait);
-    // Twenty waits of five seconds, and a millisecond after each chunk.
-    EXPECT_GE(sim::NowMs(), 100000u);
-    EXPECT_LT(sim::NowMs(), 100100u);
-}
-
-TEST_F(Transfer, TwentyRefusalsInARowEndTheUpdateEvenIfTheLastSaysRestarting) {
-    DeviceSettings settings;
-    settings.faults = RecordTries([](std::size_t n) { return std::optional(Status(n < 19 ? 0x42 : 0x77)); });
-    std::string expected = Head();
-    for (int i = 0; i < 20; ++i) expected += Progress('-', 0);
-    EXPECT_EQ(Update(ImageOfRecords({6}), settings), expected + "\nError in updating.\n" + kFinalWait);
-}
-
-TEST_F(Transfer, SilencesAndRefusalsAddUp) {
-    DeviceSettings settings;
-    settings.faults = RecordTries([](std::size_t n) { return std::optional(n % 2 ? Status(0x42) : kSilence); });
-    const std::string transcript = Update(ImageOfRecords({6}), settings);
-    EXPECT_NE(transcript.find("\nError in updating.\n" + kFinalWait), std::string::npos);
-    EXPECT_EQ(device().RecordsReceived(), 20u);
-}
-
-TEST_F(Transfer, ADeviceThatRestartsEndsTheUpdateAsASuccess) {
-    const Bytes image = ImageOfRecords({6, 6, 6});
-    DeviceSettings settings;
-    settings.faults = RecordTries([](std::size_t n) { return n == 1 ? std::optional(Status(0x77)) : std::nullopt; });
-    EXPECT_EQ(Update(image, settings), Head() + Progress('-', 0) + Progress('-', 33) + kRestarted + kFinalWait);
-    EXPECT_EQ(ChunkTexts().size(), 2u) << "a record was sent after the device restarted";
-
-    DeviceSettings onTheLast;
-    onTheLast.restartAfterBytes = image.size();
-    EXPECT_EQ(Update(image, onTheLast),
-              Head() + Progress('-', 0) + Progress('-', 33) + Progress('\\', 66) + kRestarted + kFinalWait);
-    EXPECT_EQ(device().Accepted(), image);
 }
 
 TEST_F(Transfer, ALateAnswerIsNeverTakenForAnotherRecord) {
@@ -209,73 +156,76 @@ TEST_F(Transfer, ALateAnswerIsNeverTakenForAnotherRecord) {
     // late answer and the retry's answer must both stay with the request's
     // own record, or the refusal would land on the wrong one and the refused
     // record would never come again.
-    const Bytes image = ImageOfRecords({6, 13, 30});  // 49 bytes, 1 + 2 + 3 chunks
+    const Bytes image = ImageOfRecords({6, 13, 30});  // 1 + 2 + 3 chunks
     // A try of n chunks takes n ms of pauses and 20 ms of storing. Busy for
     // 7 s with the first record, the device answers its first try at
     // 7022 ms, after the wait ran out at 5002 ms; the second try takes that
     // answer, its own comes at 7042 ms and is set aside.
-    constexpr std::uint64_t kRecordZeroDone = 7042;
     const struct {
         const char* why;
         bool busySearching;  // busy with the first identification request, not the first record
         std::uint32_t busyMs;
         std::size_t refused;  // the record whose first try is refused
-        std::string transcript;
+        const char* shown;
         std::uint64_t ms;
     } cases[] = {
-        {"busy with the first record, then refusing the next", false, 7000, 1,
-         Progress('-', 0) + Progress('-', 0) + Progress('-', 12) + kCrcError + Progress('-', 12) + Progress('\\', 38),
-         kRecordZeroDone + 2 * 22 + 23},
-        {"busy with the first record, then refusing the last", false, 7000, 2,
-         Progress('-', 0) + Progress('-', 0) + Progress('-', 12) + Progress('\\', 38) + kCrcError +
-             Progress('\\', 38),
-         kRecordZeroDone + 22 + 2 * 23},
+        {"busy with the first record, then refusing the next", false, 7000, 1, "-0 -0 -12 crc -12 \\38",
+         7042 + 2 * 22 + 23},
+        {"busy with the first record, then refusing the last", false, 7000, 2, "-0 -0 -12 \\38 crc \\38",
+         7042 + 22 + 2 * 23},
         // Both identification answers arrive at 701 ms, the first taken by
         // the second request, the other set aside.
-        {"answering the search late, then refusing the first record", true, 700, 0,
-         Progress('-', 0) + kCrcError + Progress('-', 0) + Progress('-', 12) + Progress('\\', 38),
+        {"answering the search late, then refusing the first record", true, 700, 0, "-0 crc -0 -12 \\38",
          701 + 2 * 21 + 22 + 23},
     };
     for (const auto& c : cases) {
         DeviceSettings settings;
         settings.storeMs = 20;
         settings.faults = [&c](const Request& r) -> std::optional<Response> {
-            if (r.number == 0 && r.identification == c.busySearching) {
-                return Response{Response::Kind::kStatus, r.status, c.busyMs};
-            }
-            if (!r.identification && r.record == c.refused && r.attempt == 0) return Status(0x20);
+            if (r.number == 0 && r.identification == c.busySearching) return Response{{}, r.status, c.busyMs};
+            if (!r.identification && r.record == c.refused && r.attempt == 0) return Response{{}, 0x20};
             return std::nullopt;
         };
-        EXPECT_EQ(Update(image, settings), Head() + c.transcript + kCompleted + kFinalWait) << c.why;
+        EXPECT_EQ(Update(image, settings), kHead + Shown(c.shown) + kCompleted + kFinalWait) << c.why;
         EXPECT_EQ(device().Accepted(), image) << c.why;
         EXPECT_EQ(sim::NowMs(), c.ms) << c.why;
     }
 }
 
-TEST_F(Transfer, OneByteAndIncompleteRepliesAreNoReplies) {
-    const Bytes image = ImageOfRecords({6});
-    DeviceSettings settings;
-    settings.faults = RecordTries([](std::size_t n) -> std::optional<Response> {
-        if (n == 0) return Response{Response::Kind::kOneByte};
-        if (n == 1) return Response{Response::Kind::kIncomplete, 0x1A};
-        return std::nullopt;
-    });
-    EXPECT_EQ(Update(image, settings),
-              Head() + Progress('-', 0) + Progress('-', 0) + Progress('-', 0) + kCompleted + kFinalWait);
+TEST_F(Transfer, ChunksCarryTheRecordsAsTextElevenBytesAtATime) {
+    Update({0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF}, {});
+    ASSERT_EQ(sim::Sent().size(), 2u);
+    EXPECT_EQ(sim::Sent()[1].bytes, (Bytes{0xF0, '0', '0', '0', '4', '0', '1', '0', '2', 'F', 'D', 'F', 'F', 0xF7}));
+
+    const Bytes image = ImageOfRecords({11, 12, 13});
+    Update(image, {});
+    std::vector<std::size_t> lengths;
+    for (std::size_t i = 1; i < sim::Sent().size(); ++i) {
+        lengths.push_back(sim::Sent()[i].bytes.size() - 2);
+        // A millisecond's pause after every chunk, the device answering each
+        // record within its last one.
+        EXPECT_EQ(sim::Sent()[i].timeMs - sim::Sent()[i - 1].timeMs, 1u) << "before send " << i;
+    }
+    EXPECT_EQ(lengths, (std::vector<std::size_t>{22, 22, 2, 22, 4}));
     EXPECT_EQ(device().Accepted(), image);
 }
 
-TEST_F(Transfer, ASendThatFailsEndsTheUpdateAtOnce) {
-    // Send 0 is the identification request; the 13-byte record's chunks
-    // are sends 1 (full) and 2 (the last, partial one).
+TEST_F(Transfer, ARestartOnTheLastRecordOrAFailedSendEndsIt) {
+    const Bytes image = ImageOfRecords({6, 6, 6});
+    DeviceSettings restarting;
+    restarting.restartAfterBytes = image.size();
+    EXPECT_EQ(Update(image, restarting), kHead + Shown("-0 -33 \\66") + kRestarted + kFinalWait);
+    EXPECT_EQ(device().Accepted(), image);
+
+    // Send 0 is the identification request; the 13-byte record's chunks are
+    // sends 1 (full) and 2 (the last, partial one): both end the run at once.
     for (std::size_t failing : {1u, 2u}) {
         const auto failSend = [failing] {
             sim::SetSendResult([failing](std::size_t n) { return n == failing ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR; });
         };
         EXPECT_EQ(Update(ImageOfRecords({13}), {}, failSend),
-                  Head() + Progress('-', 0) + "\nError: The MIDI Out of device is missing!\n\n" + kFinalWait)
-            << "send " << failing;
-        EXPECT_LT(sim::NowMs(), 100u) << "waited for a reply to a record that was not sent";
+                  kHead + Shown("-0") + "\nError: The MIDI Out of device is missing!\n\n" + kFinalWait);
+        EXPECT_EQ(sim::NowMs(), failing) << "waited for an answer to a record not sent whole";
     }
 }
 

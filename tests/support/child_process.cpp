@@ -1,6 +1,5 @@
 #include "support/child_process.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -21,13 +20,14 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& folder) {
-    int output[2];
-    if (pipe(output) != 0) return;
+    int ends[2];
+    if (pipe(ends) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
-        dup2(output[1], STDOUT_FILENO);
-        close(output[0]);
-        close(output[1]);
+        dup2(ends[1], STDOUT_FILENO);
+        dup2(ends[1], STDERR_FILENO);
+        close(ends[0]);
+        close(ends[1]);
         close(STDIN_FILENO);
         if (chdir(folder.c_str()) != 0) _exit(126);
         std::vector<char*> argv = {const_cast<char*>(program.c_str())};
@@ -36,65 +36,61 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         execv(program.c_str(), argv.data());
         _exit(127);
     }
-    close(output[1]);
-    output_fd_ = output[0];
+    close(ends[1]);
+    fd_ = ends[0];
 }
 
 ChildProcess::~ChildProcess() {
     Stop();
-    if (output_fd_ >= 0) close(output_fd_);
+    if (fd_ >= 0) close(fd_);
 }
 
-bool ChildProcess::ReadSome(int milliseconds) {
-    if (output_fd_ < 0) return false;
-    pollfd readable = {output_fd_, POLLIN, 0};
-    if (poll(&readable, 1, milliseconds) <= 0) return true;
+// True when it read something within the time.
+bool ChildProcess::ReadFor(int milliseconds) {
+    pollfd readable = {fd_, POLLIN, 0};
+    if (fd_ < 0 || poll(&readable, 1, milliseconds) <= 0) return false;
     char buffer[4096];
-    const ssize_t got = read(output_fd_, buffer, sizeof buffer);
-    if (got <= 0) {
-        close(output_fd_);
-        output_fd_ = -1;
-        return false;
-    }
-    output_.append(buffer, static_cast<std::size_t>(got));
-    return true;
+    const ssize_t got = read(fd_, buffer, sizeof buffer);
+    if (got > 0) output_.append(buffer, static_cast<std::size_t>(got));
+    return got > 0;
 }
 
 bool ChildProcess::WaitForOutput(const std::string& text, int milliseconds) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (output_.find(text) == std::string::npos && MillisecondsLeft(deadline) > 0) {
-        if (!ReadSome(MillisecondsLeft(deadline))) break;
-    }
+    while (output_.find(text) == std::string::npos && MillisecondsLeft(deadline) > 0) ReadFor(10);
     return output_.find(text) != std::string::npos;
 }
 
 int ChildProcess::Reap(int options) {
-    if (pid_ <= 0) return status_;
     int status = 0;
-    if (waitpid(pid_, &status, options) != pid_) return -1;
+    if (pid_ <= 0 || waitpid(pid_, &status, options) != pid_) return -1;
     pid_ = -1;
     status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return status_;
 }
 
-bool ChildProcess::Running() {
-    Reap(WNOHANG);
-    return pid_ > 0;
-}
-
 int ChildProcess::Wait(int milliseconds) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (MillisecondsLeft(deadline) > 0 && ReadSome(MillisecondsLeft(deadline))) {
-    }
-    while (Running() && MillisecondsLeft(deadline) > 0) usleep(10000);
-    if (Running()) {
+    while (pid_ > 0 && Reap(WNOHANG) < 0 && MillisecondsLeft(deadline) > 0) ReadFor(10);
+    if (pid_ > 0) {
         Stop();
         return -1;
+    }
+    while (ReadFor(0)) {
     }
     return status_;
 }
 
 int ChildProcess::Stop() {
     if (pid_ > 0) kill(pid_, SIGTERM);
-    return Reap(0);
+    Reap(0);
+    return status_;
+}
+
+int RunIn(const TempFolder& folder, const std::string& program, std::string* output,
+          const std::vector<std::string>& arguments) {
+    ChildProcess child(program, arguments, folder.path());
+    const int status = child.Wait(10 * 60 * 1000);
+    *output = child.output();
+    return status;
 }

@@ -49,6 +49,7 @@ Bytes WireBytes(const Response& response) {
         case Response::Kind::kStatus: return {0xF0, response.status, 0xF7};
         case Response::Kind::kSilence: return {};
         case Response::Kind::kOneByte: return {0xF0};
+        case Response::Kind::kEmpty: return {0xF0, 0xF7};
         case Response::Kind::kIncomplete: return {0xF0, response.status};
     }
     return {};

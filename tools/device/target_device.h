@@ -33,6 +33,7 @@ struct Response {
         kStatus,      // F0, the status byte, F7
         kSilence,     // nothing at all
         kOneByte,     // a lone F0
+        kEmpty,       // F0 F7: two bytes, the second read as the status
         kIncomplete,  // F0 and the status byte, cut short before F7
     };
     Kind kind = Kind::kStatus;

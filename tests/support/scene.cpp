@@ -1,4 +1,4 @@
-#include "support/captured_run.h"
+#include "support/scene.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -6,14 +6,13 @@
 #include <filesystem>
 
 #include "driver/run_update.h"
-#include "support/console_text.h"
+#include "midi/midi_link.h"
+#include "protocol/reply_ledger.h"
+#include "sim/sim_device.h"
+#include "sim/sim_platform.h"
 
 #ifdef _WIN32
 #include <io.h>
-#define dup _dup
-#define dup2 _dup2
-#define close _close
-#define open _open
 constexpr char kNothing[] = "NUL";
 // What the command interpreter's "pause" prints, on Windows and under Wine.
 const char* const kPlatformFinalWaits[] = {"Press any key to continue . . . \n", "Press any key to continue... "};
@@ -22,6 +21,31 @@ const char* const kPlatformFinalWaits[] = {"Press any key to continue . . . \n",
 constexpr char kNothing[] = "/dev/null";
 const char* const kPlatformFinalWaits[] = {"Press any key to continue . . . \n"};
 #endif
+
+namespace {
+
+std::size_t OpenFiles() {
+#ifdef __linux__
+    const std::filesystem::directory_iterator files("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(begin(files), end(files)));
+#else
+    return 0;
+#endif
+}
+
+}  // namespace
+
+void SetUpScene(unsigned inputs, unsigned outputs, const std::set<UINT>& deviceOutputs,
+                const std::set<UINT>& deviceInputs, TargetDevice* device) {
+    CloseMidiIn();
+    CloseMidiOut();
+    sim::Reset();
+    NextSubject(0);
+    for (unsigned i = 0; i < inputs; ++i) sim::AddInput({"In " + std::to_string(i)});
+    for (unsigned i = 0; i < outputs; ++i) sim::AddOutput({"Out " + std::to_string(i)});
+    sim::ConnectDevice(deviceOutputs, deviceInputs);
+    if (device != nullptr) AttachDevice(device);
+}
 
 std::string Captured(const std::function<void()>& step) {
     testing::internal::CaptureStdout();
@@ -36,9 +60,11 @@ std::string RunUpdateIn(const TempFolder& folder) {
     const int nothing = open(kNothing, O_RDONLY);
     dup2(nothing, 0);
     close(nothing);
+    const std::size_t filesBefore = OpenFiles();
 
     std::string output = Captured([] { EXPECT_EQ(RunUpdate(), 0); });
 
+    EXPECT_EQ(OpenFiles(), filesBefore) << "the run left a file open";
     dup2(savedInput, 0);
     close(savedInput);
     std::filesystem::current_path(previous);

@@ -1,0 +1,29 @@
+// The program's logic run in this process, on the simulated platform, and
+// what it prints.
+#pragma once
+
+#include <functional>
+#include <set>
+#include <string>
+
+#include "device/image_maker.h"
+#include "device/target_device.h"
+#include "platform/winmm.h"
+#include "support/console_text.h"
+#include "support/temp_folder.h"
+
+// A fresh simulated platform with `inputs` and `outputs` ports named "In 0",
+// "Out 0", ..., the device (if any) hearing `deviceOutputs` and answering on
+// `deviceInputs`, 1 ms after it is done with a request; the MIDI link's ports
+// closed, nothing owed, its mailboxes empty.
+void SetUpScene(unsigned inputs, unsigned outputs, const std::set<UINT>& deviceOutputs,
+                const std::set<UINT>& deviceInputs, TargetDevice* device);
+
+// What `step` printed on standard output.
+std::string Captured(const std::function<void()>& step);
+
+// A whole run in the folder, standard input at its end: checks exit status 0
+// and that the run left no file open. The final wait's prompt belongs to the
+// platform's command interpreter on Windows (and reads differently under
+// Wine); it is given back as text::kFinalWait.
+std::string RunUpdateIn(const TempFolder& folder);
