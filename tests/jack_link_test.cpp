@@ -127,7 +127,7 @@ TEST(JackLink, MessagesReachTheChosenPeerAndItsAnswersTheMailbox) {
         EXPECT_EQ(Mailbox(input).status, status);
     }
     // Longer than the buffer: the rest follows in the buffer handed back.
-    Bytes overlong(kReceiveBufferSize + 50, 0x33);
+    Bytes overlong(200 + 50, 0x33);  // the buffer holds 200 bytes
     overlong.front() = 0xF0;
     overlong.back() = 0xF7;
     second.Send(overlong);
@@ -148,6 +148,58 @@ TEST(JackLink, ASendFailsOnceTheDevicesPortHasGone) {
     Sleep(150);
     EXPECT_NE(SendSysEx(body.data(), 1), MMSYSERR_NOERROR) << "other ports are still listed";
     EXPECT_TRUE(CloseMidiOut());
+}
+
+TEST(JackLink, BuffersAndBadCallsAreTreatedAsWinmmTreatsThem) {
+    Peer peer("peer-calls");
+    HMIDIIN in = nullptr;
+    HMIDIOUT out = nullptr;
+    ASSERT_EQ(midiInOpen(&in, peer.Input(), 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutOpen(&out, peer.Output(), 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    char data[4] = {'\xF0', 0x01, 0x02, '\xF7'};
+    MIDIHDR header = {};
+    header.lpData = data;
+    header.dwBufferLength = sizeof data;
+    const UINT size = sizeof header;
+    // In order: a queued buffer holds the port open until a reset hands it back.
+    const std::pair<MMRESULT, MMRESULT> calls[] = {
+        {midiInPrepareHeader(nullptr, &header, size), MMSYSERR_INVALHANDLE},
+        {midiInPrepareHeader(in, nullptr, size), MMSYSERR_INVALPARAM},
+        {midiInPrepareHeader(in, &header, size - 1), MMSYSERR_INVALPARAM},
+        {midiInAddBuffer(in, &header, size), MIDIERR_UNPREPARED},
+        {midiInPrepareHeader(in, &header, size), MMSYSERR_NOERROR},
+        {midiInAddBuffer(in, &header, size), MMSYSERR_NOERROR},
+        {midiInAddBuffer(in, &header, size), MIDIERR_STILLPLAYING},
+        {midiInUnprepareHeader(in, &header, size), MIDIERR_STILLPLAYING},
+        {midiInClose(in), MIDIERR_STILLPLAYING},
+        {midiInStop(nullptr), MMSYSERR_INVALHANDLE},
+        {midiInStop(in), MMSYSERR_NOERROR},
+        {midiInReset(in), MMSYSERR_NOERROR},
+        {midiInUnprepareHeader(in, nullptr, size), MMSYSERR_INVALPARAM},
+        {midiInUnprepareHeader(in, &header, size), MMSYSERR_NOERROR},
+        {midiInClose(nullptr), MMSYSERR_INVALHANDLE},
+        {midiInClose(in), MMSYSERR_NOERROR},
+        {midiOutLongMsg(out, &header, size), MIDIERR_UNPREPARED},
+        {midiOutPrepareHeader(out, &header, size - 1), MMSYSERR_INVALPARAM},
+        {midiOutPrepareHeader(out, &header, size), MMSYSERR_NOERROR},
+        {midiOutLongMsg(out, nullptr, size), MMSYSERR_INVALPARAM},
+        {midiOutLongMsg(out, &header, size), MMSYSERR_NOERROR},
+        {midiOutUnprepareHeader(out, &header, size - 1), MMSYSERR_INVALPARAM},
+        {midiOutUnprepareHeader(out, &header, size), MMSYSERR_NOERROR},
+        {midiOutClose(nullptr), MMSYSERR_INVALHANDLE},
+        {midiOutClose(out), MMSYSERR_NOERROR},
+    };
+    for (std::size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << "call " << i;
+    EXPECT_EQ(peer.Receive(), Bytes(data, data + sizeof data));
+}
+
+TEST(Kernel, TheReplyEventWakesOneWaitAndResets) {
+    // Waits for replies sleep on it; one that stayed set would make them spin.
+    static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // events are never freed
+    EXPECT_EQ(WaitForSingleObject(event, 1), static_cast<DWORD>(WAIT_TIMEOUT));
+    SetEvent(event);
+    EXPECT_EQ(WaitForSingleObject(event, 1000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(event, 1), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 }  // namespace

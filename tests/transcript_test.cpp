@@ -2,6 +2,11 @@
 // input closed: its whole transcript for every way the file stage can end.
 // And the simulator's manual page against its --help.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -35,6 +40,8 @@ TEST(FileStage, EveryEnding) {
         {{{"Corvilent.led", kValidImage}, {"alpha.led", kValidImage}}, kNoFitFile},
         {{{"_old.led", kValidImage}, {"Corvilent.led", kValidImage}}, Opened("Corvilent.led") + kNoDevice},
         {{{"corvilent_b.led", kValidImage}, {"CORVILENTA.led", kValidImage}}, Opened("CORVILENTA.led") + kNoDevice},
+        // Names equal but for case (NTFS would not hold both): byte order.
+        {{{"corvilent.led", kValidImage}, {"CORVILENT.led", kValidImage}}, Opened("CORVILENT.led") + kNoDevice},
         // The prefix in any letter case, but all nine letters of it.
         {{{"corvilent.LED", kValidImage}}, Opened("corvilent.LED") + kNoDevice},
         {{{"Corvilen_t.led", kValidImage}}, kNoFitFile},
@@ -66,6 +73,35 @@ TEST(FileStage, EveryEnding) {
         EXPECT_EQ(RunIn(folder, UPDATER_PATH, &transcript), 0);
         EXPECT_EQ(transcript, kBanner + c.ending + kFinalWait) << c.files[0].first.substr(0, 40);
     }
+}
+
+TEST(FinalWait, OnATerminalOneKeyEndsIt) {
+    TempFolder folder;  // no image: the run goes straight to the final wait
+    int controller = -1;
+    const pid_t pid = forkpty(&controller, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(folder.path().c_str()) == 0) execl(UPDATER_PATH, UPDATER_PATH, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string shown;
+    pollfd readable = {controller, POLLIN, 0};
+    while (shown.find(kFinalWait.substr(0, 31)) == std::string::npos && poll(&readable, 1, 10000) > 0) {
+        char buffer[256];
+        const ssize_t got = read(controller, buffer, sizeof buffer);
+        if (got <= 0) break;
+        shown.append(buffer, static_cast<std::size_t>(got));
+    }
+    EXPECT_NE(shown.find(kFinalWait.substr(0, 31)), std::string::npos) << shown;
+    usleep(300000);
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "it did not wait for a key";
+    ASSERT_EQ(write(controller, "x", 1), 1);  // no Enter
+    pid_t ended = 0;
+    for (int polls = 0; polls < 500 && (ended = waitpid(pid, &status, WNOHANG)) == 0; ++polls) usleep(10000);
+    EXPECT_TRUE(ended == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a key did not end it";
+    if (ended != pid) kill(pid, SIGKILL);
+    close(controller);
 }
 
 std::set<std::string> OptionsIn(const std::string& text) {

@@ -1,5 +1,6 @@
 #include "midi/midi_link.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -34,10 +35,7 @@ void QueueReceiveBuffer(Input& input) {
     midiInAddBuffer(input.port, &input.header, sizeof input.header);
 }
 
-void CopyName(char* to, const char* from) {
-    std::strncpy(to, from, kDeviceNameSize - 1);
-    to[kDeviceNameSize - 1] = '\0';
-}
+void CopyName(char* to, const char* from) { std::snprintf(to, kDeviceNameSize, "%s", from); }
 
 bool CloseInput(Input& input) {
     if (!input.open) return false;
@@ -150,12 +148,12 @@ void CALLBACK OnMidiInput(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR p
     }
 }
 
-bool AwaitInput(DWORD milliseconds) {
+void AwaitInput(DWORD milliseconds) {
     if (inputNotice == nullptr) {
         Sleep(milliseconds);
-        return false;
+    } else {
+        WaitForSingleObject(inputNotice, milliseconds);
     }
-    return WaitForSingleObject(inputNotice, milliseconds) == WAIT_OBJECT_0;
 }
 
 ReplyMailbox& Mailbox(UINT input) { return inputs[input].mailbox; }

@@ -53,8 +53,8 @@ MMRESULT SendSysEx(const std::uint8_t* data, std::uint8_t n);
 void CALLBACK OnMidiInput(HMIDIIN port, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
 
 // Waits up to `milliseconds` for the next System Exclusive message to arrive
-// on any input (of any length); false when none did.
-bool AwaitInput(DWORD milliseconds);
+// on any input (of any length).
+void AwaitInput(DWORD milliseconds);
 
 ReplyMailbox& Mailbox(UINT input);
 const char* MidiInName(UINT input);

@@ -72,7 +72,7 @@ void WaitForKeyPress() {
     std::printf("Press any key to continue . . . ");
     std::fflush(stdout);
     termios saved;
-    if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0) {
+    if (tcgetattr(STDIN_FILENO, &saved) == 0) {  // a terminal
         termios raw = saved;
         raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
         raw.c_cc[VMIN] = 1;

@@ -113,7 +113,6 @@ struct HMIDIIN__ {
     std::atomic<bool> failed{false};
     MIDIINPROC callback = nullptr;
     DWORD_PTR instance = 0;
-    Clock::time_point startedAt;
     std::mutex lock;  // guards what follows, and the flags of queued headers
     bool started = false;
     bool closing = false;
@@ -129,12 +128,9 @@ struct HMIDIOUT__ {
 
 namespace {
 
-DWORD_PTR MillisecondsSince(Clock::time_point start) {
-    return static_cast<DWORD_PTR>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
 void Notify(HMIDIIN__* port, UINT message, DWORD_PTR param1) {
-    if (port->callback != nullptr) port->callback(port, message, port->instance, param1, MillisecondsSince(port->startedAt));
+    // The time stamp winmm passes as the second parameter is not kept.
+    if (port->callback != nullptr) port->callback(port, message, port->instance, param1, 0);
 }
 
 // Runs on RtMidi's thread for every message the port receives.
@@ -163,7 +159,7 @@ void OnServiceInput(double, std::vector<unsigned char>* message, void* userData)
         std::memcpy(header->lpData, message->data() + done, length);
         done += length;
         header->dwBytesRecorded = static_cast<DWORD>(length);
-        header->dwFlags = (header->dwFlags & ~DWORD{MHDR_INQUEUE}) | MHDR_DONE;
+        header->dwFlags &= ~DWORD{MHDR_INQUEUE};
         const bool cutShort = done == message->size() && message->back() != 0xF7;
         guard.unlock();
         // The notification hands the buffer back, or another, for the rest.
@@ -236,8 +232,7 @@ MMRESULT midiInAddBuffer(HMIDIIN port, LPMIDIHDR header, UINT headerSize) {
     if (port->closing) return MMSYSERR_INVALHANDLE;
     if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
     if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
-    header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~DWORD{MHDR_DONE};
-    header->dwBytesRecorded = 0;
+    header->dwFlags |= MHDR_INQUEUE;
     port->queue.push_back(header);
     return MMSYSERR_NOERROR;
 }
@@ -245,7 +240,6 @@ MMRESULT midiInAddBuffer(HMIDIIN port, LPMIDIHDR header, UINT headerSize) {
 MMRESULT midiInStart(HMIDIIN port) {
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
     std::lock_guard<std::mutex> guard(port->lock);
-    if (!port->started) port->startedAt = Clock::now();
     port->started = true;
     return MMSYSERR_NOERROR;
 }
@@ -266,7 +260,7 @@ MMRESULT midiInReset(HMIDIIN port) {
         returned.swap(port->queue);
         for (MIDIHDR* header : returned) {
             header->dwBytesRecorded = 0;
-            header->dwFlags = (header->dwFlags & ~DWORD{MHDR_INQUEUE}) | MHDR_DONE;
+            header->dwFlags &= ~DWORD{MHDR_INQUEUE};
         }
     }
     for (MIDIHDR* header : returned) Notify(port, MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header));
@@ -321,9 +315,7 @@ MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT headerSize) {
     }
     port->failed = false;
     port->client->sendMessage(reinterpret_cast<const unsigned char*>(header->lpData), header->dwBufferLength);
-    if (port->failed) return MMSYSERR_ERROR;
-    header->dwFlags |= MHDR_DONE;
-    return MMSYSERR_NOERROR;
+    return port->failed ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
 }
 
 MMRESULT midiOutUnprepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT headerSize) {
