@@ -6,6 +6,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -81,6 +82,11 @@ TEST(FinalWait, OnATerminalOneKeyEndsIt) {
     const pid_t pid = forkpty(&controller, nullptr, nullptr, nullptr);
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+        // A terminal another program left reading without waiting.
+        termios settings;
+        tcgetattr(STDIN_FILENO, &settings);
+        settings.c_cc[VMIN] = 0;
+        tcsetattr(STDIN_FILENO, TCSANOW, &settings);
         if (chdir(folder.path().c_str()) == 0) execl(UPDATER_PATH, UPDATER_PATH, static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <streambuf>
+#include <thread>
 #include <vector>
 
 #if defined(__UNIX_JACK__) && __has_include(<jack/jack.h>)
@@ -109,6 +111,16 @@ bool MidiServiceGone() {
     return serverGone;
 #else
     return false;
+#endif
+}
+
+void AwaitSentMessages() {
+#ifdef TESSARINE_WITH_JACK
+    if (watcher == nullptr || serverGone) return;
+    // The cycle under way may have passed the client by: wait for the next
+    // one to end, and a millisecond's margin.
+    const double cycle = double(jack_get_buffer_size(watcher)) / jack_get_sample_rate(watcher);
+    std::this_thread::sleep_for(std::chrono::duration<double>(2 * cycle + 0.001));
 #endif
 }
 

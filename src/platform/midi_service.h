@@ -22,3 +22,9 @@ std::unique_ptr<RtMidiOut> MakeMidiOut(const char* clientName, RtMidiErrorCallba
 // nothing can be sent or received any more, and its clients must not be
 // closed (libjack crashes closing a client whose server has gone).
 bool MidiServiceGone();
+
+// Returns once the messages sent so far have left for their destinations. A
+// JACK server hands them over in its next process cycle, and a client closed
+// before then loses them, where winmm has delivered what it accepted; the
+// other services deliver as they accept.
+void AwaitSentMessages();

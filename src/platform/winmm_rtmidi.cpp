@@ -327,6 +327,7 @@ MMRESULT midiOutUnprepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT headerSize
 
 MMRESULT midiOutClose(HMIDIOUT port) {
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
+    AwaitSentMessages();
     Dispose(std::move(port->client));
     delete port;
     return MMSYSERR_NOERROR;
