@@ -48,7 +48,9 @@ TEST_F(MidiLinkTest, PortsOpenNamedAndCloseCleanly) {
     ASSERT_EQ(OpenMidiIn(0), MMSYSERR_NOERROR);
     ASSERT_EQ(OpenMidiIn(1), MMSYSERR_NOERROR);
     EXPECT_EQ(OpenMidiIn(1), MMSYSERR_ALLOCATED);
+    std::size_t mark = sim::Calls().size();
     EXPECT_EQ(OpenMidiIn(10), MMSYSERR_BADDEVICEID);
+    EXPECT_TRUE(CallsSince(mark).empty()) << "an input past the link's ten reached the platform";
     ASSERT_EQ(OpenMidiOut(0), MMSYSERR_NOERROR);
     EXPECT_STREQ(MidiInName(1), "In 1");
     EXPECT_STREQ(MidiOutName(), "Out 0");
@@ -56,7 +58,7 @@ TEST_F(MidiLinkTest, PortsOpenNamedAndCloseCleanly) {
 
     // An input is stopped and its buffer taken back first: a port holding a
     // buffer does not close.
-    std::size_t mark = sim::Calls().size();
+    mark = sim::Calls().size();
     CloseOtherMidiIns(1);
     EXPECT_EQ(CallsSince(mark), (std::vector<std::string>{"midiInStop", "midiInReset", "midiInUnprepareHeader",
                                                           "midiInClose 0"}));
