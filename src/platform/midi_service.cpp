@@ -47,6 +47,13 @@ jack_client_t* watcher = nullptr;
 // Called by libjack on its own thread when the server stops.
 void OnServerStop(void*) { serverGone = true; }
 
+// The server's process cycles so far, counted by the watcher's part in each.
+std::atomic<unsigned> cycles{0};
+int CountCycle(jack_nframes_t, void*) {
+    ++cycles;
+    return 0;
+}
+
 void StopWatchingJack() {
     // A stopped server's client is never closed (libjack would crash).
     if (watcher == nullptr || serverGone) return;
@@ -62,6 +69,7 @@ bool WatchJack() {
     watcher = jack_client_open("tessarine-watch", JackNoStartServer, nullptr);
     if (watcher == nullptr) return false;
     jack_on_shutdown(watcher, OnServerStop, nullptr);
+    jack_set_process_callback(watcher, CountCycle, nullptr);
     jack_activate(watcher);
     static const bool closedAtExit = std::atexit(StopWatchingJack) == 0;
     (void)closedAtExit;
@@ -116,11 +124,16 @@ bool MidiServiceGone() {
 
 void AwaitSentMessages() {
 #ifdef TESSARINE_WITH_JACK
-    if (watcher == nullptr || serverGone) return;
-    // The cycle under way may have passed the client by: wait for the next
-    // one to end, and a millisecond's margin.
-    const double cycle = double(jack_get_buffer_size(watcher)) / jack_get_sample_rate(watcher);
-    std::this_thread::sleep_for(std::chrono::duration<double>(2 * cycle + 0.001));
+    if (watcher == nullptr) return;
+    // Counted from here, the first cycle may be the one under way, which may
+    // have passed the sending client by; the second begins later and hands
+    // the messages over; a destination that the server runs before the
+    // sender takes them in the third, which has ended when a fourth begins.
+    // At most a second: a server can stall.
+    const unsigned start = cycles;
+    for (int waited = 0; cycles - start < 4 && !serverGone && waited < 1000; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 #endif
 }
 
