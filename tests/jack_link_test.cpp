@@ -193,6 +193,29 @@ TEST(JackLink, BuffersAndBadCallsAreTreatedAsWinmmTreatsThem) {
     EXPECT_EQ(peer.Receive(), Bytes(data, data + sizeof data));
 }
 
+TEST(JackLink, WithNoBufferQueuedTheRestOfAMessageIsLost) {
+    Peer peer("peer-input");
+    HMIDIIN in = nullptr;
+    ASSERT_EQ(midiInOpen(&in, peer.Input(), 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    char data[4] = {};
+    MIDIHDR header = {};
+    header.lpData = data;
+    header.dwBufferLength = sizeof data;
+    ASSERT_EQ(midiInPrepareHeader(in, &header, sizeof header), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiInAddBuffer(in, &header, sizeof header), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+    // No notification hands the buffer back: it takes the first message's
+    // start, and the rest and the next message find no buffer.
+    peer.Send({0xF0, 0x01, 0x02, 0x03, 0x04, 0xF7});
+    peer.Send({0xF0, 0x05, 0xF7});
+    Sleep(300);
+    ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);  // taking the port's lock: read after the messages
+    EXPECT_EQ(header.dwBytesRecorded, 4u);
+    EXPECT_EQ(Bytes(data, data + 4), (Bytes{0xF0, 0x01, 0x02, 0x03}));
+    EXPECT_EQ(midiInUnprepareHeader(in, &header, sizeof header), MMSYSERR_NOERROR);
+    EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
+}
+
 TEST(Kernel, TheReplyEventWakesOneWaitAndResets) {
     // Waits for replies sleep on it; one that stayed set would make them spin.
     static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // events are never freed
