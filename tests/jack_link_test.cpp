@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -69,16 +70,21 @@ private:
     std::unique_ptr<RtMidiOut> out_;
 
 public:
-    // The ports the platform lists, inputs or outputs, by their names.
+    // The ports the platform lists, inputs or outputs, by their names, asked
+    // for with structures that hold garbage, as a caller's may.
     static std::vector<std::string> Names(bool input) {
         std::vector<std::string> names;
-        MIDIINCAPSA in = {};
-        MIDIOUTCAPSA out = {};
-        while (input ? midiInGetDevCapsA(names.size(), &in, sizeof in) == MMSYSERR_NOERROR
-                     : midiOutGetDevCapsA(names.size(), &out, sizeof out) == MMSYSERR_NOERROR) {
+        MIDIINCAPSA in;
+        MIDIOUTCAPSA out;
+        for (;;) {
+            std::memset(&in, 'x', sizeof in);
+            std::memset(&out, 'x', sizeof out);
+            if ((input ? midiInGetDevCapsA(names.size(), &in, sizeof in)
+                       : midiOutGetDevCapsA(names.size(), &out, sizeof out)) != MMSYSERR_NOERROR) {
+                return names;
+            }
             names.push_back(input ? in.szPname : out.szPname);
         }
-        return names;
     }
 };
 

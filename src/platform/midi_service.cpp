@@ -76,7 +76,6 @@ bool WatchJack() {
     return true;
 }
 #else
-void SilenceJack() {}
 bool WatchJack() { return true; }
 #endif
 
@@ -86,7 +85,6 @@ template <typename Client>
 std::unique_ptr<Client> MakeClient(const char* clientName, RtMidiErrorCallback onError, void* userData) {
     const std::optional<RtMidi::Api> service = ChosenMidiService();
     if (!service) return nullptr;
-    SilenceJack();
     static DiscardingBuffer discard;
     std::streambuf* saved = std::cerr.rdbuf(&discard);
     std::unique_ptr<Client> client;
