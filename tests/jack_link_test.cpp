@@ -199,7 +199,7 @@ TEST(JackLink, BuffersAndBadCallsAreTreatedAsWinmmTreatsThem) {
     EXPECT_EQ(peer.Receive(), Bytes(data, data + sizeof data));
 }
 
-TEST(JackLink, WithNoBufferQueuedTheRestOfAMessageIsLost) {
+TEST(JackLink, AnInputFillsQueuedBuffersUntilItIsReset) {
     Peer peer("peer-input");
     HMIDIIN in = nullptr;
     ASSERT_EQ(midiInOpen(&in, peer.Input(), 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
@@ -218,6 +218,12 @@ TEST(JackLink, WithNoBufferQueuedTheRestOfAMessageIsLost) {
     ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);  // taking the port's lock: read after the messages
     EXPECT_EQ(header.dwBytesRecorded, 4u);
     EXPECT_EQ(Bytes(data, data + 4), (Bytes{0xF0, 0x01, 0x02, 0x03}));
+    // A reset input is stopped too, and hands its buffers back empty.
+    ASSERT_EQ(midiInAddBuffer(in, &header, sizeof header), MMSYSERR_NOERROR);
+    peer.Send({0xF0, 0x06, 0xF7});
+    Sleep(300);
+    ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(header.dwBytesRecorded, 0u);
     EXPECT_EQ(midiInUnprepareHeader(in, &header, sizeof header), MMSYSERR_NOERROR);
     EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
 }
