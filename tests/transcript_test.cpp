@@ -41,8 +41,12 @@ TEST(FileStage, EveryEnding) {
         {{{"Corvilent.led", kValidImage}, {"alpha.led", kValidImage}}, kNoFitFile},
         {{{"_old.led", kValidImage}, {"Corvilent.led", kValidImage}}, Opened("Corvilent.led") + kNoDevice},
         {{{"corvilent_b.led", kValidImage}, {"CORVILENTA.led", kValidImage}}, Opened("CORVILENTA.led") + kNoDevice},
-        // Names equal but for case (NTFS would not hold both): byte order.
+        // Names equal but for case (NTFS would not hold both): byte order,
+        // whichever the folder lists first (several pairs, as it lists them
+        // in an order of its own).
         {{{"corvilent.led", kValidImage}, {"CORVILENT.led", kValidImage}}, Opened("CORVILENT.led") + kNoDevice},
+        {{{"corvilent2.led", kValidImage}, {"CORVILENT2.led", kValidImage}}, Opened("CORVILENT2.led") + kNoDevice},
+        {{{"corvilentx.led", kValidImage}, {"CORVILENTx.led", kValidImage}}, Opened("CORVILENTx.led") + kNoDevice},
         // The prefix in any letter case, but all nine letters of it.
         {{{"corvilent.LED", kValidImage}}, Opened("corvilent.LED") + kNoDevice},
         {{{"Corvilen_t.led", kValidImage}}, kNoFitFile},

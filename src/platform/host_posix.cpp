@@ -70,7 +70,6 @@ bool FindFirstImageEntry(ImageEntry* entry) {
 
 void WaitForKeyPress() {
     std::printf("Press any key to continue . . . ");
-    std::fflush(stdout);
     termios saved;
     if (tcgetattr(STDIN_FILENO, &saved) == 0) {  // a terminal
         termios raw = saved;
@@ -84,7 +83,6 @@ void WaitForKeyPress() {
         ReadOneByte();
     }
     std::printf("\n");
-    std::fflush(stdout);
 }
 
 void SleepUntil(std::chrono::steady_clock::time_point when) { std::this_thread::sleep_until(when); }

@@ -26,7 +26,6 @@ bool FindFirstImageEntry(ImageEntry* entry) {
 }
 
 void WaitForKeyPress() {
-    std::fflush(stdout);
     std::system("pause");
 }
 

@@ -92,7 +92,7 @@ std::unique_ptr<Client> MakeClient(const char* clientName, RtMidiErrorCallback o
         client = std::make_unique<Client>(*service, clientName);
         client->setErrorCallback(onError, userData);
     } catch (const RtMidiError&) {
-        client.reset();
+        // the client stays null: the service cannot be opened
     }
     std::cerr.rdbuf(saved);
     return client;
