@@ -26,6 +26,9 @@ bool FindFirstImageEntry(ImageEntry* entry) {
 }
 
 void WaitForKeyPress() {
+    // The prompt comes from another process: what this one holds back must
+    // go first (standard output is buffered where a test captures it).
+    std::fflush(stdout);
     std::system("pause");
 }
 
