@@ -2,7 +2,8 @@
 // virtual machine by scripts/test-platforms: the Linux build over the
 // kernel's ALSA sequencer, and the Windows build under Wine through winmm,
 // which Wine maps to the same sequencer. Midi Through and four virmidi ports
-// are listed before the simulator's.
+// are listed before the simulator's. And the demo and the test suite beside
+// a device attached over that sequencer.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -57,6 +58,25 @@ TEST(Platform, TheWindowsBuildUpdatesThroughWinmmUnderWine) {
     // Wine 8 crashes now and then in its own MIDI thread while the process
     // exits, after the whole transcript: told, not judged.
     std::printf("wine's exit status: %d\n", status);
+}
+
+TEST(Platform, TheDemoAndTheTestSuiteNeverReachAnAttachedDevice) {
+    // A simulator over the ALSA sequencer stands in for the device a
+    // firmware developer has attached while running them.
+    ASSERT_EQ(access("/dev/snd/seq", R_OK | W_OK), 0) << "no ALSA sequencer here";
+    ChildProcess attached(SIM_PATH, {"--verbose", "--timeout", "3600"});
+    ASSERT_TRUE(attached.WaitForOutput("ready", 10000)) << attached.output();
+    const std::pair<const char*, const char*> runs[] = {
+        {"scripts/demo", "\nTarget update successfully!\n"},
+        {"scripts/test", "100% tests passed"},
+    };
+    for (const auto& [script, success] : runs) {
+        ChildProcess run(PROJECT_FOLDER "/" + std::string(script), {}, PROJECT_FOLDER);
+        EXPECT_EQ(run.Wait(50 * 60 * 1000), 0) << script;
+        EXPECT_NE(run.output().find(success), std::string::npos) << script << ":\n" << run.output();
+    }
+    attached.Stop();
+    EXPECT_EQ(attached.output().find("received"), std::string::npos) << attached.output();
 }
 
 }  // namespace
