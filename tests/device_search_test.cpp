@@ -36,7 +36,8 @@ class DeviceSearch : public testing::Test {
 protected:
     std::uint8_t Search() {
         std::uint8_t result = 0;
-        printed = Captured([&] { result = FindUpdateDevice(device::kIdentity); });
+        DevicePorts found;
+        printed = Captured([&] { result = FindUpdateDevice(device::kIdentity, {}, &found); });
         return result;
     }
     // Exactly these ports are open (none: 99).
@@ -73,10 +74,7 @@ TEST_F(DeviceSearch, FindsThePairThatAnswersAndLeavesOnlyItOpen) {
         SCOPED_TRACE(std::to_string(c.inputs) + "x" + std::to_string(c.outputs));
         DeviceSettings settings;
         settings.identificationAnswer = c.answer;
-        settings.faults = [&c](const Request& r) -> std::optional<Response> {
-            if (r.number < c.silent) return Response{Response::Kind::kSilence};
-            return std::nullopt;
-        };
+        if (c.silent > 0) settings.faults = Faults("id:0-" + std::to_string(c.silent - 1) + ":silence");
         TargetDevice device(settings);
         SetUpScene(c.inputs, c.outputs, {c.deviceOut}, {c.deviceIn}, &device);
         EXPECT_EQ(Search(), c.answer == device::kIdentity ? kDeviceFound : device::kNeedsReset);
@@ -164,10 +162,7 @@ TEST_F(DeviceSearch, WaitsAreNeitherCutShortNorCreditedLate) {
     // The device behind output 0 answers only the last request there, 200 ms
     // after that request's wait ran out, while output 1 is being asked.
     DeviceSettings settings;
-    settings.faults = [](const Request& request) -> std::optional<Response> {
-        if (request.number < 3) return Response{Response::Kind::kSilence};
-        return Response{Response::Kind::kStatus, request.status, 700};
-    };
+    settings.faults = Faults("id:0-2:silence id:*:busy=700");
     TargetDevice late(settings);
     SetUpScene(1, 2, {0}, {0}, &late);
     EXPECT_EQ(Search(), kNoDevice);

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <regex>
 
 #include "support/child_process.h"
@@ -16,6 +17,22 @@ using namespace text;
 
 const std::string kOpened = Opened("Corvilent.led");
 
+// The simulator, ready, with its own options and those every test gives.
+std::unique_ptr<ChildProcess> Simulator(std::vector<std::string> options) {
+    options.insert(options.end(), {"--timeout", "120"});
+    auto sim = std::make_unique<ChildProcess>(SIM_PATH, options);
+    EXPECT_TRUE(sim->WaitForOutput("ready", 10000)) << sim->errors();
+    return sim;
+}
+
+// The number --list gives the port whose name begins with `client`.
+std::string PortNumber(const std::string& listing, const std::string& kind, const std::string& client) {
+    std::smatch found;
+    const std::regex port("MIDI " + kind + ":\n(?:  [0-9]+: [^\n]*\n)*?  ([0-9]+): " + client);
+    EXPECT_TRUE(std::regex_search(listing, found, port)) << listing;
+    return found[1];
+}
+
 class EndToEnd : public testing::Test {
 protected:
     void SetUp() override { Write(MakeImage(3000, 100)); }  // 28 records of 104 bytes, the last of 88
@@ -23,62 +40,183 @@ protected:
         image_ = image;
         folder_.WriteFile("Corvilent.led", ImageText(image));
     }
+    std::string Accepted(const std::string& name = "accepted.bin") const { return folder_.root() + "/" + name; }
     TempFolder folder_;
     Bytes image_;
 };
 
 TEST_F(EndToEnd, Updates) {
+    // Another image, in another folder, named on the command line.
+    const Bytes other = MakeImage(500, 60);
+    const std::string otherPath = folder_.root() + "/Corvilent-other.led";
+    std::ofstream(otherPath) << ImageText(other);
     const struct {
         const char* why;
         bool simulator;                      // whether one runs, and its options
         std::vector<std::string> options;
+        std::vector<std::string> arguments;  // the updater's
         std::string transcript;              // a regular expression
-        bool accepted;                       // the simulator holds the image
+        Bytes accepted;                      // what the simulator holds
     } cases[] = {
-        {"every record accepted", true, {}, UpdateOf(image_, kCompleted + kFinalWait), true},
-        {"refused twice", true, {"--fault", "0:0:status=20", "--fault", "0:1:status=20"},
-         UpdateOf(image_, kCompleted + kFinalWait, {{0, {kCrcError, kCrcError}}}), true},
+        {"every record accepted", true, {}, {},
+         Quoted(kBanner + kOpened) + SimulatorFound() + Quoted(TransferLines(image_) + kCompleted + kFinalWait), image_},
+        {"refused twice", true, {"--fault", "0:0-1:status=20"}, {},
+         Quoted(kBanner + kOpened) + SimulatorFound() +
+             Quoted(TransferLines(image_, {{0, {kCrcError, kCrcError}}}) + kCompleted + kFinalWait),
+         image_},
         // The device erases its memory for longer than the wait before it
         // takes the first record, takes a while to store every record, and
         // refuses one record once: the late answer and the retry's must stay
         // with the first record, the refusal with its own.
         {"a late answer, then a refusal of the next record", true,
-         {"--fault", "0:0:busy=6000", "--store-time", "20", "--fault", "1:0:status=20"},
-         UpdateOf(image_, kCompleted + kFinalWait, {{0, {""}}, {1, {kCrcError}}}), true},
+         {"--fault", "0:0:busy=6000", "--store-time", "20", "--fault", "1:0:status=20"}, {},
+         Quoted(kBanner + kOpened) + SimulatorFound() +
+             Quoted(TransferLines(image_, {{0, {""}}, {1, {kCrcError}}}) + kCompleted + kFinalWait),
+         image_},
         {"a late answer, then a refusal of the last record", true,
-         {"--fault", "0:0:busy=6000", "--store-time", "20", "--fault", "28:0:status=20"},
-         UpdateOf(image_, kCompleted + kFinalWait, {{0, {""}}, {28, {kCrcError}}}), true},
-        {"a restart on the last record", true, {"--restart-after", std::to_string(image_.size())},
-         UpdateOf(image_, kRestarted + kFinalWait), true},
-        {"a reset request", true, {"--id", "15"},
-         Quoted(kBanner + kOpened) + SimulatorFound() + Quoted(kResetRequest + kFinalWait), false},
-        {"another device", true, {"--id", "3E"}, Quoted(kBanner + kOpened + kNoDevice + kFinalWait), false},
-        {"no device at all", false, {}, Quoted(kBanner + kOpened + kNoDevice + kFinalWait), false},
+         {"--fault", "0:0:busy=6000", "--store-time", "20", "--fault", "28:0:status=20"}, {},
+         Quoted(kBanner + kOpened) + SimulatorFound() +
+             Quoted(TransferLines(image_, {{0, {""}}, {28, {kCrcError}}}) + kCompleted + kFinalWait),
+         image_},
+        {"a restart on the last record", true, {"--restart-after", std::to_string(image_.size())}, {},
+         Quoted(kBanner + kOpened) + SimulatorFound() + Quoted(TransferLines(image_) + kRestarted + kFinalWait),
+         image_},
+        {"the image named on the command line", true, {}, {otherPath},
+         Quoted(kBanner + Opened(otherPath)) + SimulatorFound() +
+             Quoted(TransferLines(other) + kCompleted + kFinalWait),
+         other},
+        {"a reset request", true, {"--id", "15"}, {},
+         Quoted(kBanner + kOpened) + SimulatorFound() + Quoted(kResetRequest + kFinalWait), {}},
+        {"another device", true, {"--id", "3E"}, {}, Quoted(kBanner + kOpened + kNoDevice + kFinalWait), {}},
+        {"no device at all", false, {}, {}, Quoted(kBanner + kOpened + kNoDevice + kFinalWait), {}},
     };
     for (const auto& c : cases) {
-        const std::string accepted = folder_.root() + "/accepted.bin";
-        std::remove(accepted.c_str());
+        std::remove(Accepted().c_str());
         std::vector<std::string> options = c.options;
-        options.insert(options.end(), {"--accepted", accepted, "--timeout", "120"});
-        std::unique_ptr<ChildProcess> sim;
-        if (c.simulator) {
-            sim = std::make_unique<ChildProcess>(SIM_PATH, options);
-            ASSERT_TRUE(sim->WaitForOutput("ready", 10000)) << c.why << ": " << sim->output();
-        }
+        options.insert(options.end(), {"--accepted", Accepted()});
+        std::unique_ptr<ChildProcess> sim = c.simulator ? Simulator(options) : nullptr;
         std::string transcript;
-        EXPECT_EQ(RunIn(folder_, UPDATER_PATH, &transcript), 0) << c.why;
+        EXPECT_EQ(RunIn(folder_, UPDATER_PATH, &transcript, c.arguments), 0) << c.why;
         EXPECT_TRUE(std::regex_match(transcript, std::regex(c.transcript))) << c.why << "\n" << transcript;
         if (sim) {
             EXPECT_EQ(sim->Stop(), 0) << c.why;
         }
-        EXPECT_EQ(ReadBytes(accepted), c.accepted ? image_ : Bytes()) << c.why;
+        EXPECT_EQ(ReadBytes(Accepted()), c.accepted) << c.why;
+    }
+}
+
+TEST_F(EndToEnd, ABatchRunTellsItsOutcomeInWholeLinesAndItsExitStatus) {
+    const std::string bad = folder_.root() + "/Corvilent-bad.led";
+    std::ofstream(bad) << "00 04 01 02 FF FD\n";
+    const std::string head = Quoted(kBanner + kOpened) + SimulatorFound();
+    const struct {
+        bool simulator;
+        std::vector<std::string> options;
+        std::vector<std::string> arguments;
+        int status;
+        std::string transcript;  // a regular expression
+        bool identificationsOnly;
+    } cases[] = {
+        {true, {}, {}, 0, head + Quoted(TransferLines(image_, {}, {SIZE_MAX, true, true}) + kBatchCompleted), false},
+        {true, {"--restart-after", std::to_string(image_.size())}, {}, 0,
+         head + Quoted(TransferLines(image_, {}, {SIZE_MAX, true, true}) +
+                       "Transferring.. 100% done.\nTarget update successfully!\n\nThe System is restarted, please "
+                       "wait!\n\n"),
+         false},
+        {true, {}, {"--dry-run"}, 0, head + Quoted(kDryRun), true},
+        {false, {}, {bad}, 1, Quoted(kBanner + Opened(bad) + kBadImage), false},
+        {false, {}, {"Corvilent-gone.led"}, 1, Quoted(kBanner + "Error: File 'Corvilent-gone.led' is not found.\n\n"),
+         false},
+        {false, {}, {}, 3, Quoted(kBanner + kOpened + kNoDevice), false},
+        {true, {"--id", "15"}, {}, 4, head + Quoted(kResetRequest), true},
+        {true, {"--fault", "0:*:status=42"}, {}, 5,
+         head + Quoted(TransferLines(image_, {{0, std::vector<std::string>(20, "")}}, {1, false, true}) +
+                       kUpdateError),
+         false},
+    };
+    for (const auto& c : cases) {
+        const std::string line = ::testing::PrintToString(c.arguments) + ::testing::PrintToString(c.options);
+        std::vector<std::string> options = c.options;
+        options.push_back("--verbose");
+        std::unique_ptr<ChildProcess> sim = c.simulator ? Simulator(options) : nullptr;
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.begin(), "--batch");
+        std::string transcript;
+        EXPECT_EQ(RunIn(folder_, UPDATER_PATH, &transcript, arguments), c.status) << line;
+        EXPECT_TRUE(std::regex_match(transcript, std::regex(c.transcript))) << line << "\n" << transcript;
+        if (!sim) continue;
+        sim->Stop();
+        if (c.identificationsOnly) {
+            EXPECT_TRUE(std::regex_match(sim->errors(), std::regex("(received F0 31 4B 62 19 57 03 6C F7\n)+")))
+                << line << "\n" << sim->errors();
+        }
+    }
+}
+
+TEST_F(EndToEnd, TheChosenPortsAloneAreUsed) {
+    // Decoys, listed first, that would answer as the device does.
+    std::unique_ptr<ChildProcess> decoys[] = {Simulator({"--name", "Decoy-A", "--verbose"}),
+                                              Simulator({"--name", "Decoy-B", "--verbose"})};
+    const struct {
+        std::vector<std::string> arguments;  // "in" and "out": the device's numbers from --list
+        int status;
+        std::string errors;  // a regular expression
+    } cases[] = {
+        {{"--in", "in", "--out", "out"}, 0, ""},
+        {{"--in", "tessarine", "--out=TESSARINE:DEVICE"}, 0, ""},
+        {{"--in", "tessarine", "--out", "decoy"}, 2,
+         "tessarine-update: --out 'decoy' names more than one MIDI output; the candidates: [0-9] 'Decoy-A:device in', "
+         "[0-9] 'Decoy-B:device in' \\(see tessarine-update --help\\)\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string line = ::testing::PrintToString(c.arguments);
+        std::remove(Accepted().c_str());
+        std::unique_ptr<ChildProcess> sim = Simulator({"--accepted", Accepted()});
+        std::string listing;
+        ASSERT_EQ(RunIn(folder_, UPDATER_PATH, &listing, {"--list"}), 0);
+        std::vector<std::string> arguments = {"--batch"};
+        for (const std::string& argument : c.arguments) {
+            const bool number = argument == "in" || argument == "out";
+            arguments.push_back(number ? PortNumber(listing, argument + "puts", "Tessarine") : argument);
+        }
+        std::string transcript;
+        std::string errors;
+        EXPECT_EQ(RunIn(folder_, UPDATER_PATH, &transcript, arguments, &errors), c.status) << line;
+        EXPECT_TRUE(std::regex_match(errors, std::regex(c.errors))) << line << "\n" << errors;
+        sim->Stop();
+        EXPECT_EQ(ReadBytes(Accepted()), c.status == 0 ? image_ : Bytes()) << line;
+    }
+    for (auto& decoy : decoys) {
+        decoy->Stop();
+        EXPECT_EQ(decoy->errors().find("received"), std::string::npos) << decoy->errors();
+    }
+}
+
+TEST_F(EndToEnd, TwoDevicesAreUpdatedAtOnce) {
+    const std::string units[] = {"Unit-A", "Unit-B"};
+    const Bytes images[] = {MakeImage(2000, 100), MakeImage(2500, 80)};
+    std::unique_ptr<ChildProcess> sims[2];
+    std::unique_ptr<ChildProcess> updaters[2];
+    for (int i = 0; i < 2; ++i) {
+        sims[i] = Simulator({"--name", units[i], "--accepted", Accepted(units[i])});
+        folder_.WriteFile("Corvilent-" + units[i] + ".led", ImageText(images[i]));
+    }
+    for (int i = 0; i < 2; ++i) {
+        updaters[i] = std::make_unique<ChildProcess>(
+            UPDATER_PATH,
+            std::vector<std::string>{"--batch", "--in", units[i], "--out", units[i], "Corvilent-" + units[i] + ".led"},
+            folder_.path());
+    }
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(updaters[i]->Wait(60000), 0) << updaters[i]->output();
+        sims[i]->Stop();
+        EXPECT_EQ(ReadBytes(Accepted(units[i])), images[i]) << units[i];
     }
 }
 
 TEST_F(EndToEnd, TheFirstLinesReachAPipeWhileTheSearchGoesOn) {
     // A device that never answers the search: four waits of half a second.
-    ChildProcess sim(SIM_PATH, {"--fault", "id:*:silence", "--timeout", "120"});
-    ASSERT_TRUE(sim.WaitForOutput("ready", 10000));
+    std::unique_ptr<ChildProcess> sim = Simulator({"--fault", "id:*:silence"});
     ChildProcess updater(UPDATER_PATH, {}, folder_.path());
     ASSERT_TRUE(updater.WaitForOutput(kOpened, 30000)) << updater.output();
     EXPECT_EQ(updater.output(), kBanner + kOpened) << "the first lines were held back until the search ended";
@@ -88,8 +226,7 @@ TEST_F(EndToEnd, TheFirstLinesReachAPipeWhileTheSearchGoesOn) {
 
 TEST_F(EndToEnd, TheMidiServiceStopsDuringTheTransfer) {
     Write(MakeImage(40000, 256));
-    ChildProcess sim(SIM_PATH, {"--timeout", "120"});
-    ASSERT_TRUE(sim.WaitForOutput("ready", 10000));
+    std::unique_ptr<ChildProcess> sim = Simulator({});
     ChildProcess updater(UPDATER_PATH, {}, folder_.path());
     ASSERT_TRUE(updater.WaitForOutput(Progress('\\', 1), 30000)) << updater.output();  // the third record
     const char* server = std::getenv("WITH_JACK_SERVER_PID");
@@ -97,9 +234,8 @@ TEST_F(EndToEnd, TheMidiServiceStopsDuringTheTransfer) {
     kill(static_cast<pid_t>(std::atoi(server)), SIGKILL);
     // Not after twenty reply waits of five seconds, but at the next send.
     EXPECT_EQ(updater.Wait(30000), 0);
-    const std::string ending = "\nError: The MIDI Out of device is missing!\n\n" + kFinalWait;
     EXPECT_TRUE(std::regex_match(updater.output(), std::regex(Quoted(kBanner + kOpened) + SimulatorFound() +
-                                                              "[\\s\\S]*" + Quoted(ending))))
+                                                              "[\\s\\S]*" + Quoted(kOutputMissing + kFinalWait))))
         << updater.output();
 }
 

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "midi/midi_link.h"
+#include "sim/sim_device.h"
 #include "sim/sim_platform.h"
 #include "support/scene.h"
 
@@ -17,46 +18,60 @@ using namespace text;
 
 const std::uint8_t kRefusals[] = {0x20, 0x21, 0x22, 0x24, 0x25, 0x42, 0x3D};
 
-// What the faults of one run came to.
-struct Faults {
-    bool restarted = false;  // the device answered 0x77
-    bool late = false;       // an answer came after the program's wait for it
-};
-
-// The device's answer to one request: mostly its own, often a fault. The
-// device may be busy with a request that reaches it idle, so long that its
-// answer comes up to one more wait after the program's wait for it; those
-// that reach it busy wait their turn and are then dealt with as quickly as
-// the device stores a record.
-std::optional<Response> RandomFault(std::mt19937& random, const Request& request, std::uint32_t storeMs,
-                                    Faults* faults) {
+// The device's answer to one try: mostly its own, often a fault. The device
+// may be busy with a try that finds it idle, so long that its answer comes
+// up to one more wait after the program's wait for it; tries that find it
+// busy wait their turn and are then dealt with as quickly as the device
+// stores a record.
+std::optional<Fault> RandomFault(std::mt19937& random, bool identification, std::uint32_t storeMs) {
     // How long the program waits for the answer to this kind of request.
-    const std::uint32_t wait = request.identification ? 500 : 5000;
-    const std::uint8_t refusal = kRefusals[random() % std::size(kRefusals)];
-    const std::uint8_t status = random() % 2 ? request.status : refusal;
+    const std::uint32_t wait = identification ? 500 : 5000;
     // Storing, the way back and the program's 1 ms pause after its last chunk.
-    const std::uint32_t overhead = (request.identification ? 0 : storeMs) + 2;
-    const auto busy = [&](std::uint32_t from, std::uint32_t to) {
-        return Response{Response::Kind::kStatus, status, std::uniform_int_distribution<std::uint32_t>(from, to)(random)};
+    const std::uint32_t overhead = (identification ? 0 : storeMs) + 2;
+    const auto answer = [](Response response) {
+        Fault fault;
+        fault.response = response;
+        fault.ownStatus = response.kind != Response::Kind::kStatus || response.status == 0;
+        return fault;
     };
+    const auto busy = [&](std::uint32_t from, std::uint32_t to) {
+        return answer({Response::Kind::kStatus, 0, std::uniform_int_distribution<std::uint32_t>(from, to)(random)});
+    };
+    const std::uint8_t refusal = kRefusals[random() % std::size(kRefusals)];
     switch (std::uniform_int_distribution<int>(0, 12)(random)) {
-        case 0: return Response{Response::Kind::kSilence};
-        case 1: return Response{Response::Kind::kOneByte};
-        case 2: return Response{Response::Kind::kIncomplete, request.status};
-        case 3: return Response{Response::Kind::kStatus, refusal};
+        case 0: return answer({Response::Kind::kSilence});
+        case 1: return answer({Response::Kind::kOneByte});
+        case 2: return answer({Response::Kind::kIncomplete});
+        case 3: return answer({Response::Kind::kStatus, refusal});
         case 4:
-            if (request.waited || overhead >= wait) return std::nullopt;
+            if (overhead >= wait) return std::nullopt;
             return busy(0, wait - overhead - 1);  // late, within the wait
         case 5:
-            if (request.waited || random() % 3 != 0) return std::nullopt;
-            faults->late = true;
+            if (random() % 3 != 0) return std::nullopt;
             return busy(wait, 2 * wait - overhead - 1);  // after the wait, within one more
         case 6:
-            if (request.identification || random() % 8 != 0) return std::nullopt;
-            faults->restarted = true;
-            return Response{Response::Kind::kStatus, 0x77};
+            if (identification || random() % 8 != 0) return std::nullopt;
+            return answer({Response::Kind::kStatus, 0x77});
         default: return std::nullopt;
     }
+}
+
+// A fault, or none, for each of the twenty tries of every record, and for
+// the identification requests.
+std::vector<Fault> RandomFaults(std::mt19937& random, std::size_t records, std::uint32_t storeMs) {
+    std::vector<Fault> faults;
+    for (std::size_t record = 0; record <= records; ++record) {
+        const bool identification = record == records;
+        for (std::size_t attempt = 0; attempt < 20; ++attempt) {
+            std::optional<Fault> fault = RandomFault(random, identification, storeMs);
+            if (!fault) continue;
+            fault->identification = identification;
+            fault->firstRecord = fault->lastRecord = record;
+            fault->firstTry = fault->lastTry = attempt;
+            faults.push_back(*fault);
+        }
+    }
+    return faults;
 }
 
 TEST(FaultInjection, RandomFaultsNeverCorruptTheUpdate) {
@@ -81,12 +96,19 @@ TEST(FaultInjection, RandomFaultsNeverCorruptTheUpdate) {
             const Bytes record = MakeRecord(data);
             image.insert(image.end(), record.begin(), record.end());
         }
-        Faults faults;
         DeviceSettings settings;
         settings.storeMs = std::uniform_int_distribution<std::uint32_t>(0, 999)(random);
-        settings.faults = [&](const Request& request) { return RandomFault(random, request, settings.storeMs, &faults); };
+        settings.faults = RandomFaults(random, static_cast<std::size_t>(records), settings.storeMs);
         TargetDevice device(settings);
-        SetUpScene(1, 1, {0}, {0}, &device);
+        SetUpScene(1, 1, {0}, {0}, nullptr);
+        // What the faults came to: an answer to a record after the program's
+        // wait for it ended, and whether the device said it restarts.
+        bool late = false;
+        bool restarted = false;
+        AttachDevice(&device, 1, [&](std::uint64_t now, const TimedResponse& answer) {
+            late |= answer.atMs - now >= 5000;
+            restarted |= answer.response.kind == Response::Kind::kStatus && answer.response.status == 0x77;
+        });
         const bool failingSends = std::uniform_int_distribution<unsigned>(0, 3)(random) == 0;
         sim::SetSendResult([&, failingSends](std::size_t) {
             return failingSends && random() % 40 == 0 ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR;
@@ -107,10 +129,10 @@ TEST(FaultInjection, RandomFaultsNeverCorruptTheUpdate) {
         ASSERT_LT(ending, std::size(endings)) << transcript;
         if (ending == 0) {
             EXPECT_EQ(device.Accepted(), image) << "success claimed, but the device lacks records";
-            lateAndCompleted += faults.late;
+            lateAndCompleted += late;
         }
         if (ending == 1) {
-            EXPECT_TRUE(faults.restarted);
+            EXPECT_TRUE(restarted);
         }
         EXPECT_EQ(device.ProtocolErrors(), 0u);
         for (const Bytes& received : device.ReceivedRecords()) {

@@ -39,8 +39,9 @@ void ExpectTheWholeImage(const std::string& program, const std::vector<std::stri
     // The console's line ends on Windows, and the wording of Wine's "pause".
     transcript = Replaced(transcript, "\r\n", "\n");
     transcript = Replaced(transcript, "Press any key to continue... ", text::kFinalWait);
-    EXPECT_TRUE(std::regex_match(transcript, std::regex(UpdateOf(image, text::kCompleted + text::kFinalWait))))
-        << transcript;
+    const std::string expected = Quoted(text::kBanner + text::Opened("Corvilent.led")) + SimulatorFound() +
+                                 Quoted(TransferLines(image) + text::kCompleted + text::kFinalWait);
+    EXPECT_TRUE(std::regex_match(transcript, std::regex(expected))) << transcript;
     EXPECT_EQ(ReadBytes(folder.root() + "/accepted.bin"), image);
 }
 

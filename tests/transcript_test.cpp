@@ -1,13 +1,10 @@
-// The real binary, run as a user would in a folder of its own with standard
-// input closed: its whole transcript for every way the file stage can end.
-// And the simulator's manual page against its --help.
+// The real binary, run as a user would in a folder of its own: its whole
+// transcript for every way the file stage can end, what the command line
+// does before any of that, the final wait on a terminal, and the manual
+// pages against --help. Beside a JACK server of the test's own, where no
+// device answers unless a test starts the simulator.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -33,35 +30,43 @@ TEST(FileStage, EveryEnding) {
     const std::string largest = "FFFD" + std::string(2 * 0xFFFD, '0');  // one record of 65535 bytes
     const struct {
         std::vector<std::pair<std::string, std::string>> files;
+        std::vector<std::string> arguments;
         std::string ending;
     } cases[] = {
-        {{{"Corvilent.txt", kValidImage}}, kNotFound},
+        {{{"Corvilent.txt", kValidImage}}, {}, kNotFound},
         // Only the first, in the order NTFS lists names: by their upper-cased
         // letters, so "_" comes after the letters.
-        {{{"Corvilent.led", kValidImage}, {"alpha.led", kValidImage}}, kNoFitFile},
-        {{{"_old.led", kValidImage}, {"Corvilent.led", kValidImage}}, Opened("Corvilent.led") + kNoDevice},
-        {{{"corvilent_b.led", kValidImage}, {"CORVILENTA.led", kValidImage}}, Opened("CORVILENTA.led") + kNoDevice},
+        {{{"Corvilent.led", kValidImage}, {"alpha.led", kValidImage}}, {}, kNoFitFile},
+        {{{"_old.led", kValidImage}, {"Corvilent.led", kValidImage}}, {}, Opened("Corvilent.led") + kNoDevice},
+        {{{"corvilent_b.led", kValidImage}, {"CORVILENTA.led", kValidImage}}, {}, Opened("CORVILENTA.led") + kNoDevice},
         // Names equal but for case (NTFS would not hold both): byte order,
         // whichever the folder lists first (several pairs, as it lists them
         // in an order of its own).
-        {{{"corvilent.led", kValidImage}, {"CORVILENT.led", kValidImage}}, Opened("CORVILENT.led") + kNoDevice},
-        {{{"corvilent2.led", kValidImage}, {"CORVILENT2.led", kValidImage}}, Opened("CORVILENT2.led") + kNoDevice},
-        {{{"corvilentx.led", kValidImage}, {"CORVILENTx.led", kValidImage}}, Opened("CORVILENTx.led") + kNoDevice},
+        {{{"corvilent.led", kValidImage}, {"CORVILENT.led", kValidImage}}, {}, Opened("CORVILENT.led") + kNoDevice},
+        {{{"corvilent2.led", kValidImage}, {"CORVILENT2.led", kValidImage}}, {}, Opened("CORVILENT2.led") + kNoDevice},
+        {{{"corvilentx.led", kValidImage}, {"CORVILENTx.led", kValidImage}}, {}, Opened("CORVILENTx.led") + kNoDevice},
         // The prefix in any letter case, but all nine letters of it.
-        {{{"corvilent.LED", kValidImage}}, Opened("corvilent.LED") + kNoDevice},
-        {{{"Corvilen_t.led", kValidImage}}, kNoFitFile},
-        {{{"xCorvilent.led", kValidImage}}, kNoFitFile},
-        {{{"Corvilent.led", kFolder}}, "Error: File 'Corvilent.led' is not found.\n\n"},
-        {{{"Corvilent.led", kLinkNowhere}}, "Error: File 'Corvilent.led' is not found.\n\n"},
+        {{{"corvilent.LED", kValidImage}}, {}, Opened("corvilent.LED") + kNoDevice},
+        {{{"Corvilen_t.led", kValidImage}}, {}, kNoFitFile},
+        {{{"xCorvilent.led", kValidImage}}, {}, kNoFitFile},
+        {{{"Corvilent.led", kFolder}}, {}, "Error: File 'Corvilent.led' is not found.\n\n"},
+        {{{"Corvilent.led", kLinkNowhere}}, {}, "Error: File 'Corvilent.led' is not found.\n\n"},
         // A name too long for 99 characters is kept whole.
-        {{{longName, kValidImage}}, Opened(longName) + kNoDevice},
-        {{{"Corvilent.led", kValidImage + "; built 2026-12-07\nFFFF\n"}}, Opened("Corvilent.led") + kNoDevice},
-        {{{"Corvilent.led", "00 04 01 02 FF FD"}}, Opened("Corvilent.led") + kBadImage},
-        {{{"Corvilent.led", ""}}, Opened("Corvilent.led") + kBadImage},
-        {{{"Corvilent.led", "firmware 0004 0102 FDFF"}}, Opened("Corvilent.led") + kBadImage},
-        {{{"Corvilent.led", "0006 0102 FDFF"}}, Opened("Corvilent.led") + kBadImage},
-        {{{"Corvilent.led", largest}}, Opened("Corvilent.led") + kNoDevice},
-        {{{"Corvilent.led", largest + "00"}}, Opened("Corvilent.led") + kBadImage},
+        {{{longName, kValidImage}}, {}, Opened(longName) + kNoDevice},
+        {{{"Corvilent.led", kValidImage + "; built 2026-12-07\nFFFF\n"}}, {}, Opened("Corvilent.led") + kNoDevice},
+        {{{"Corvilent.led", "00 04 01 02 FF FD"}}, {}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", ""}}, {}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", "firmware 0004 0102 FDFF"}}, {}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", "0006 0102 FDFF"}}, {}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", largest}}, {}, Opened("Corvilent.led") + kNoDevice},
+        {{{"Corvilent.led", largest + "00"}}, {}, Opened("Corvilent.led") + kBadImage},
+        // An image named on the command line, with its path as given: its
+        // own name must still have the prefix; the folder's is not looked at.
+        {{{"Corvilent.led", kValidImage}}, {"../Corvilent-kept.led"}, "Error: File '../Corvilent-kept.led' is not found.\n\n"},
+        {{{"Corvilent.led", kValidImage}}, {"Firmware.led"}, kNoFitFile},
+        {{{"Corvilent", kFolder}, {"Corvilent/fw.led", kValidImage}}, {"Corvilent/fw.led"}, kNoFitFile},
+        {{{"fw", kFolder}, {"fw/corvilent-2.led", kValidImage}}, {"fw/corvilent-2.led"},
+         Opened("fw/corvilent-2.led") + kNoDevice},
     };
     for (const auto& c : cases) {
         TempFolder folder;
@@ -75,43 +80,65 @@ TEST(FileStage, EveryEnding) {
             }
         }
         std::string transcript;
-        EXPECT_EQ(RunIn(folder, UPDATER_PATH, &transcript), 0);
+        EXPECT_EQ(RunIn(folder, UPDATER_PATH, &transcript, c.arguments), 0);
         EXPECT_EQ(transcript, kBanner + c.ending + kFinalWait) << c.files[0].first.substr(0, 40);
     }
 }
 
+TEST(CommandLine, NothingButARunForAnUpdateTouchesTheDevice) {
+    // The device is there, and so is a valid image: what the command line
+    // asks for alone may happen.
+    ChildProcess device(SIM_PATH, {"--verbose", "--timeout", "120"});
+    ASSERT_TRUE(device.WaitForOutput("ready", 10000));
+    TempFolder folder;
+    folder.WriteFile("Corvilent.led", kValidImage);
+    const std::string usage = "^Usage: tessarine-update [\\s\\S]*--help[\\s\\S]*";
+    const std::string listing = "MIDI inputs:\n  0: Tessarine[^\n]*device out\nMIDI outputs:\n  0: Tessarine[^\n]*device in\n";
+    const std::string hint = " \\(see tessarine-update --help\\)\n";
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string output;  // regular expressions
+        std::string errors;
+    } cases[] = {
+        {{"--help"}, 0, usage, ""},
+        {{"-h"}, 0, usage, ""},
+        {{"--version"}, 0, "tessarine-update " TESSARINE_VERSION "\n", ""},
+        {{"-V", "--batch"}, 0, "tessarine-update " TESSARINE_VERSION "\n", ""},
+        {{"--list"}, 0, listing, ""},
+        {{"--bogus", "--help"}, 2, "", "tessarine-update: unknown option '--bogus'" + hint},
+        {{"-x"}, 2, "", "tessarine-update: unknown option '-x'" + hint},
+        {{"--batch", "--in"}, 2, "", "tessarine-update: --in needs a PORT: [^\n]*" + hint},
+        {{"--out="}, 2, "", "tessarine-update: --out needs a PORT: [^\n]*" + hint},
+        {{"a.led", "Corvilent.led"}, 2, "", "tessarine-update: one image at a time: 'a.led' and 'Corvilent.led' given" + hint},
+        {{"--out", "synth"}, 2, "",
+         "tessarine-update: --out 'synth' names no MIDI output; the candidates: 0 'Tessarine[^\n]*device in'" + hint},
+        {{"--in", "7"}, 2, "", "tessarine-update: --in '7' names no MIDI input; the candidates: 0 'Tessarine[^\n]*'" + hint},
+    };
+    for (const auto& c : cases) {
+        const std::string line = ::testing::PrintToString(c.arguments);
+        std::string output;
+        std::string errors;
+        EXPECT_EQ(RunIn(folder, UPDATER_PATH, &output, c.arguments, &errors), c.status) << line;
+        EXPECT_TRUE(std::regex_match(output, std::regex(c.output))) << line << "\n" << output;
+        EXPECT_TRUE(std::regex_match(errors, std::regex(c.errors))) << line << "\n" << errors;
+    }
+    EXPECT_TRUE(device.RunsAfter(200));
+    EXPECT_EQ(device.errors(), "") << "the device received a message";
+}
+
 TEST(FinalWait, OnATerminalOneKeyEndsIt) {
     TempFolder folder;  // no image: the run goes straight to the final wait
-    int controller = -1;
-    const pid_t pid = forkpty(&controller, nullptr, nullptr, nullptr);
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        // A terminal another program left reading without waiting.
-        termios settings;
-        tcgetattr(STDIN_FILENO, &settings);
-        settings.c_cc[VMIN] = 0;
-        tcsetattr(STDIN_FILENO, TCSANOW, &settings);
-        if (chdir(folder.path().c_str()) == 0) execl(UPDATER_PATH, UPDATER_PATH, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    std::string shown;
-    pollfd readable = {controller, POLLIN, 0};
-    while (shown.find(kFinalWait.substr(0, 31)) == std::string::npos && poll(&readable, 1, 10000) > 0) {
-        char buffer[256];
-        const ssize_t got = read(controller, buffer, sizeof buffer);
-        if (got <= 0) break;
-        shown.append(buffer, static_cast<std::size_t>(got));
-    }
-    EXPECT_NE(shown.find(kFinalWait.substr(0, 31)), std::string::npos) << shown;
-    usleep(300000);
-    int status = 0;
-    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "it did not wait for a key";
-    ASSERT_EQ(write(controller, "x", 1), 1);  // no Enter
-    pid_t ended = 0;
-    for (int polls = 0; polls < 500 && (ended = waitpid(pid, &status, WNOHANG)) == 0; ++polls) usleep(10000);
-    EXPECT_TRUE(ended == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a key did not end it";
-    if (ended != pid) kill(pid, SIGKILL);
-    close(controller);
+    ChildProcess updater(UPDATER_PATH, {}, folder.path(), ChildProcess::Console::kTerminal);
+    // A terminal another program left reading without waiting.
+    termios settings;
+    ASSERT_EQ(tcgetattr(updater.terminal(), &settings), 0);
+    settings.c_cc[VMIN] = 0;
+    ASSERT_EQ(tcsetattr(updater.terminal(), TCSANOW, &settings), 0);
+    ASSERT_TRUE(updater.WaitForOutput(kFinalWait.substr(0, 31), 10000)) << updater.output();
+    EXPECT_TRUE(updater.RunsAfter(300)) << "it did not wait for a key";
+    updater.Type("x");  // no Enter
+    EXPECT_EQ(updater.Wait(5000), 0) << "a key did not end it";
 }
 
 std::set<std::string> OptionsIn(const std::string& text) {
@@ -121,15 +148,18 @@ std::set<std::string> OptionsIn(const std::string& text) {
     return options;
 }
 
-TEST(Manual, TheSimulatorsPageAndItsHelpNameTheSameOptions) {
-    TempFolder folder;
-    std::string help;
-    ASSERT_EQ(RunIn(folder, SIM_PATH, &help, {"--help"}), 0);
-    std::stringstream roff;
-    roff << std::ifstream(SIM_MANUAL).rdbuf();
-    // roff writes a hyphen as \-.
-    EXPECT_EQ(OptionsIn(std::regex_replace(roff.str(), std::regex(R"(\\-)"), "-")), OptionsIn(help));
-    EXPECT_GE(OptionsIn(help).size(), 12u);
+TEST(Manual, EachPageAndItsProgramsHelpNameTheSameOptions) {
+    const std::pair<const char*, const char*> programs[] = {{UPDATER_PATH, UPDATER_MANUAL}, {SIM_PATH, SIM_MANUAL}};
+    for (const auto& [program, manual] : programs) {
+        TempFolder folder;
+        std::string help;
+        ASSERT_EQ(RunIn(folder, program, &help, {"--help"}), 0);
+        std::stringstream roff;
+        roff << std::ifstream(manual).rdbuf();
+        // roff writes a hyphen as \-.
+        EXPECT_EQ(OptionsIn(std::regex_replace(roff.str(), std::regex(R"(\\-)"), "-")), OptionsIn(help)) << manual;
+        EXPECT_GE(OptionsIn(help).size(), 6u) << program;
+    }
 }
 
 }  // namespace

@@ -3,12 +3,11 @@
 // time it all took on the virtual clock.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <numeric>
-#include <sstream>
 
 #include "midi/midi_link.h"
 #include "sim/sim_platform.h"
+#include "support/expected_update.h"
 #include "support/scene.h"
 
 namespace {
@@ -17,8 +16,6 @@ using namespace text;
 
 // What every run on port pair (0, 0) prints before the transfer.
 const std::string kHead = kBanner + Opened("Corvilent.led") + Found("In 0", "Out 0");
-const std::string kNotResponding = "\nFailed: Target is not responding.\n\n";
-const std::string kUpdateError = "\nError in updating.\n";
 
 // Records of the given total sizes, with data bytes that differ from record
 // to record.
@@ -34,56 +31,7 @@ Bytes ImageOfRecords(const std::vector<std::size_t>& sizes) {
     return image;
 }
 
-// Tokens, a count before a star repeating one ("20*s").
-std::vector<std::string> Tokens(const std::string& text) {
-    std::istringstream in(text);
-    std::vector<std::string> tokens;
-    for (std::string token; in >> token;) {
-        const std::size_t star = token.find('*');
-        const std::size_t times = star == std::string::npos ? 1 : std::stoul(token.substr(0, star));
-        tokens.insert(tokens.end(), times, token.substr(star + 1));
-    }
-    return tokens;
-}
-
-// The device's answers to the record tries, in order: "a" its own, "s"
-// silence, "b" a lone byte, "c" its own cut short, "e" an empty message (F0
-// F7), "x20" that status. Tries past the list get its own answer.
-FaultScript Answers(const std::string& text) {
-    std::vector<std::optional<Response>> answers;
-    for (const std::string& token : Tokens(text)) {
-        const std::map<char, Response::Kind> kinds = {{'s', Response::Kind::kSilence},
-                                                      {'b', Response::Kind::kOneByte},
-                                                      {'c', Response::Kind::kIncomplete},
-                                                      {'e', Response::Kind::kEmpty}};
-        if (token[0] == 'x') {
-            answers.push_back(Response{Response::Kind::kStatus, static_cast<std::uint8_t>(std::stoul(token.substr(1), nullptr, 16))});
-        } else if (kinds.count(token[0])) {
-            answers.push_back(Response{kinds.at(token[0]), 0x1A});
-        } else {
-            answers.push_back(std::nullopt);
-        }
-    }
-    return [answers](const Request& r) {
-        return r.identification || r.number >= answers.size() ? std::nullopt : answers[r.number];
-    };
-}
-
-// What the transfer shows: progress lines as their glyph and percentage
-// ("-0", "\\26"), and the refusals' words by name.
-std::string Shown(const std::string& text) {
-    const std::map<std::string, std::string> words = {
-        {"crc", kCrcError},
-        {"damaged", "\nThe download file has been damaged!\n"},
-        {"verifies", "\nThe download file verifies error!\n"},
-        {"erases", "\nThe MCU erases error!\n"},
-    };
-    std::string shown;
-    for (const std::string& token : Tokens(text)) {
-        shown += words.count(token) ? words.at(token) : Progress(token[0], std::stoul(token.substr(1)));
-    }
-    return shown;
-}
+std::vector<std::string> Silences(std::size_t n) { return std::vector<std::string>(n, ""); }
 
 class Transfer : public testing::Test {
 protected:
@@ -110,8 +58,9 @@ TEST_F(Transfer, EveryEnding) {
     const struct {
         const char* why;
         std::vector<std::size_t> records;
-        const char* answers;
-        const char* shown;
+        const char* faults;
+        FailedTries failed;
+        Shown shown;
         std::string ending;
         std::size_t received;  // records the device put together
         std::size_t accepted;  // records it holds, from the first
@@ -119,30 +68,35 @@ TEST_F(Transfer, EveryEnding) {
     } cases[] = {
         // The search's answer comes at 1 ms; each chunk is followed by a 1 ms
         // pause, in which the device's answer to a record comes.
-        {"every record accepted", {6, 13, 30, 11, 12}, "", "-0 -8 \\26 \\68 |83", kCompleted, 5, 5, 1 + 9},
+        {"every record accepted", {6, 13, 30, 11, 12}, "", {}, {}, kCompleted, 5, 5, 1 + 9},
         // Each glyph stays for two records, and for a record sent again;
         // after a silence, answers still owed get one more wait.
-        {"the spinner", std::vector<std::size_t>(9, 6), "7*a s", "-0 -11 \\22 \\33 |44 |55 /66 /77 /77 -88",
-         kCompleted, 10, 9, 1 + 10 + 5000 + 5000},
-        {"a refused record is sent again", {6}, "3*x20", "-0 crc -0 crc -0 crc -0", kCompleted, 4, 1, 1 + 4},
-        {"each refusal in its words", {6}, "x21 x22 x24 x25 x42 x3D",
-         "-0 damaged -0 damaged -0 verifies -0 erases 3*-0", kCompleted, 7, 1, 1 + 7},
-        {"a lone byte or a cut message is no answer, F0 F7 is one", {6}, "b c e", "4*-0", kCompleted, 4, 1,
-         1 + 2 * 5001 + 2 + 5000},
-        {"an accepted record starts the count of failures again", {6, 6}, "19*s a 19*s", "20*-0 20*-50", kCompleted,
-         40, 2, 1 + 38 * 5001 + 2 + 2 * 5000},
-        {"twenty silences", {6}, "20*s", "20*-0", kNotResponding, 20, 0, 1 + 20 * 5001},
+        {"the spinner", std::vector<std::size_t>(9, 6), "7:0:silence", {{7, {""}}}, {}, kCompleted, 10, 9,
+         1 + 10 + 5000 + 5000},
+        {"a refused record is sent again", {6}, "0:0-2:status=20", {{0, {kCrcError, kCrcError, kCrcError}}}, {},
+         kCompleted, 4, 1, 1 + 4},
+        {"each refusal in its words", {6},
+         "0:0:status=21 0:1:status=22 0:2:status=24 0:3:status=25 0:4:status=42 0:5:status=3D",
+         {{0, {kDamaged, kDamaged, kVerifyError, kEraseError, "", ""}}}, {}, kCompleted, 7, 1, 1 + 7},
+        {"a lone byte or a cut message is no answer, F0 F7 is one", {6}, "0:0:lone-byte 0:1:cut-short 0:2:empty",
+         {{0, Silences(3)}}, {}, kCompleted, 4, 1, 1 + 2 * 5001 + 2 + 5000},
+        {"an accepted record starts the count of failures again", {6, 6}, "0:0-18:silence 1:0-18:silence",
+         {{0, Silences(19)}, {1, Silences(19)}}, {}, kCompleted, 40, 2, 1 + 38 * 5001 + 2 + 2 * 5000},
+        {"twenty silences", {6}, "0:*:silence", {{0, Silences(20)}}, {1, false}, kNotResponding, 20, 0, 1 + 20 * 5001},
         // The device stored the record as it said it restarts.
-        {"twenty refusals, though the last says it restarts", {6}, "19*x42 x77", "20*-0", kUpdateError, 20, 1, 1 + 20},
-        {"silences and refusals add up", {6}, "10*s 10*x42", "20*-0", kUpdateError, 20, 0, 1 + 10 * 5001 + 10},
-        {"the device restarts after a record", {6, 6, 6}, "a x77", "-0 -33", kRestarted, 2, 2, 1 + 2},
+        {"twenty refusals, though the last says it restarts", {6}, "0:0-18:status=42 0:19:status=77",
+         {{0, Silences(20)}}, {1, false}, kUpdateError, 20, 1, 1 + 20},
+        {"silences and refusals add up", {6}, "0:0-9:silence 0:10-19:status=42", {{0, Silences(20)}}, {1, false},
+         kUpdateError, 20, 0, 1 + 10 * 5001 + 10},
+        {"the device restarts after a record", {6, 6, 6}, "1:0:status=77", {}, {2}, kRestarted, 2, 2, 1 + 2},
     };
     for (const auto& c : cases) {
         const Bytes image = ImageOfRecords(c.records);
         DeviceSettings settings;
-        settings.faults = Answers(c.answers);
-        EXPECT_EQ(Update(image, settings), kHead + Shown(c.shown) + c.ending + kFinalWait) << c.why;
-        EXPECT_EQ(device().RecordsReceived(), c.received) << c.why;
+        settings.faults = Faults(c.faults);
+        EXPECT_EQ(Update(image, settings), kHead + TransferLines(image, c.failed, c.shown) + c.ending + kFinalWait)
+            << c.why;
+        EXPECT_EQ(device().ReceivedRecords().size(), c.received) << c.why;
         const std::size_t held = std::accumulate(c.records.begin(), c.records.begin() + c.accepted, std::size_t{0});
         EXPECT_EQ(device().Accepted(), Bytes(image.begin(), image.begin() + held)) << c.why;
         EXPECT_EQ(sim::NowMs(), c.ms) << c.why;
@@ -163,30 +117,24 @@ TEST_F(Transfer, ALateAnswerIsNeverTakenForAnotherRecord) {
     // answer, its own comes at 7042 ms and is set aside.
     const struct {
         const char* why;
-        bool busySearching;  // busy with the first identification request, not the first record
-        std::uint32_t busyMs;
-        std::size_t refused;  // the record whose first try is refused
-        const char* shown;
+        const char* faults;
+        FailedTries failed;
         std::uint64_t ms;
     } cases[] = {
-        {"busy with the first record, then refusing the next", false, 7000, 1, "-0 -0 -12 crc -12 \\38",
-         7042 + 2 * 22 + 23},
-        {"busy with the first record, then refusing the last", false, 7000, 2, "-0 -0 -12 \\38 crc \\38",
-         7042 + 22 + 2 * 23},
+        {"busy with the first record, then refusing the next", "0:0:busy=7000 1:0:status=20",
+         {{0, {""}}, {1, {kCrcError}}}, 7042 + 2 * 22 + 23},
+        {"busy with the first record, then refusing the last", "0:0:busy=7000 2:0:status=20",
+         {{0, {""}}, {2, {kCrcError}}}, 7042 + 22 + 2 * 23},
         // Both identification answers arrive at 701 ms, the first taken by
         // the second request, the other set aside.
-        {"answering the search late, then refusing the first record", true, 700, 0, "-0 crc -0 -12 \\38",
-         701 + 2 * 21 + 22 + 23},
+        {"answering the search late, then refusing the first record", "id:0:busy=700 0:0:status=20",
+         {{0, {kCrcError}}}, 701 + 2 * 21 + 22 + 23},
     };
     for (const auto& c : cases) {
         DeviceSettings settings;
         settings.storeMs = 20;
-        settings.faults = [&c](const Request& r) -> std::optional<Response> {
-            if (r.number == 0 && r.identification == c.busySearching) return Response{{}, r.status, c.busyMs};
-            if (!r.identification && r.record == c.refused && r.attempt == 0) return Response{{}, 0x20};
-            return std::nullopt;
-        };
-        EXPECT_EQ(Update(image, settings), kHead + Shown(c.shown) + kCompleted + kFinalWait) << c.why;
+        settings.faults = Faults(c.faults);
+        EXPECT_EQ(Update(image, settings), kHead + TransferLines(image, c.failed) + kCompleted + kFinalWait) << c.why;
         EXPECT_EQ(device().Accepted(), image) << c.why;
         EXPECT_EQ(sim::NowMs(), c.ms) << c.why;
     }
@@ -214,7 +162,7 @@ TEST_F(Transfer, ARestartOnTheLastRecordOrAFailedSendEndsIt) {
     const Bytes image = ImageOfRecords({6, 6, 6});
     DeviceSettings restarting;
     restarting.restartAfterBytes = image.size();
-    EXPECT_EQ(Update(image, restarting), kHead + Shown("-0 -33 \\66") + kRestarted + kFinalWait);
+    EXPECT_EQ(Update(image, restarting), kHead + TransferLines(image) + kRestarted + kFinalWait);
     EXPECT_EQ(device().Accepted(), image);
 
     // Send 0 is the identification request; the 13-byte record's chunks are
@@ -224,7 +172,7 @@ TEST_F(Transfer, ARestartOnTheLastRecordOrAFailedSendEndsIt) {
             sim::SetSendResult([failing](std::size_t n) { return n == failing ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR; });
         };
         EXPECT_EQ(Update(ImageOfRecords({13}), {}, failSend),
-                  kHead + Shown("-0") + "\nError: The MIDI Out of device is missing!\n\n" + kFinalWait);
+                  kHead + text::Progress('-', 0) + kOutputMissing + kFinalWait);
         EXPECT_EQ(sim::NowMs(), failing) << "waited for an answer to a record not sent whole";
     }
 }

@@ -1,16 +1,42 @@
-// The program takes no arguments and reads no environment: it updates the
-// device from the image file in the current folder.
+// The program's entry: the command line read whole before anything else is
+// done, then the run it asks for.
 #include <cstdio>
 
+#include "console/console.h"
+#include "driver/command_line.h"
 #include "driver/run_update.h"
 #include "platform/host.h"
 
-int main() {
+int main(int argc, char** argv) {
     // Every message reaches the console, a pipe or a log the moment it is
     // printed, not when a buffer happens to fill.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    RunOptions options;
+    char error[300];
+    switch (ReadCommandLine(argc, argv, &options, error, sizeof error)) {
+        case CommandLine::kHelp:
+            std::fputs(kUsage, stdout);
+            return kExitUpdated;
+        case CommandLine::kVersion:
+            std::printf("tessarine-update %s\n", TESSARINE_VERSION);
+            return kExitUpdated;
+        case CommandLine::kError:
+            std::fprintf(stderr, "tessarine-update: %s (see tessarine-update --help)\n", PrintableName(error).text);
+            return kExitUsage;
+        case CommandLine::kRun:
+            break;
+    }
     BeginRun();
-    const int status = RunUpdate();
+    PortChoice ports;
+    int status = kExitUsage;
+    if (options.list) {
+        status = ListMidiPorts();
+    } else if (ChoosePorts(options, &ports)) {
+        SetConsoleStyle(options.batch                  ? ConsoleStyle::kBatch
+                        : StandardOutputIsTerminal() ? ConsoleStyle::kTerminal
+                                                     : ConsoleStyle::kPlain);
+        status = RunUpdate(options, ports);
+    }
     EndRun();
     return status;
 }

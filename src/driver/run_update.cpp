@@ -2,33 +2,90 @@
 
 #include <cstdio>
 
+#include "console/console.h"
 #include "image/image_buffer.h"
 #include "midi/midi_link.h"
+#include "midi/midi_ports.h"
 #include "platform/host.h"
-#include "protocol/find_device.h"
 #include "protocol/transfer_image.h"
 #include "protocol/wire_protocol.h"
 
 namespace {
 
+int ExitStatusOf(TransferOutcome outcome) {
+    const bool updated = outcome == TransferOutcome::kCompleted || outcome == TransferOutcome::kRestarted;
+    return updated ? kExitUpdated : kExitTransferFailed;
+}
+
 // Runs the device stages for a validated image; leaves the ports to the caller.
-void UpdateDevice(const ImageBuffer& image, std::uint8_t expectedId) {
-    const std::uint8_t found = FindUpdateDevice(expectedId);
-    if (found == REPLY_NEEDS_RESET) std::printf("Please reset the product and retry again!\n\n");
-    if (found == kDeviceFound) TransferImage(image);
+int UpdateDevice(const ImageBuffer& image, std::uint8_t expectedId, const PortChoice& ports, bool dryRun) {
+    DevicePorts device;
+    const std::uint8_t found = FindUpdateDevice(expectedId, ports, &device);
+    if (found == kNoDevice) return kExitNoDevice;
+    if (found == REPLY_NEEDS_RESET) {
+        std::printf("Please reset the product and retry again!\n\n");
+        return kExitResetRequested;
+    }
+    if (dryRun) {
+        std::printf("Dry run: no record was sent.\n\n");
+        return kExitUpdated;
+    }
+    return ExitStatusOf(TransferImage(image));
+}
+
+// The port of the list that `wanted` names, or a line on standard error that
+// names the candidates.
+bool ChoosePort(const char* option, const char* kind, const PortNames& list, const char* wanted, UINT* chosen) {
+    if (wanted == nullptr) return true;
+    const PortMatch match = MatchPort(list, wanted, chosen);
+    if (match == PortMatch::kOne) return true;
+    std::fprintf(stderr, "tessarine-update: %s '%s' names %s MIDI %s", option, PrintableName(wanted).text,
+                 match == PortMatch::kNone ? "no" : "more than one", kind);
+    const char* separator = "; the candidates: ";
+    for (UINT i = 0; i < list.count; ++i) {
+        if (match == PortMatch::kSeveral && !PortNameContains(list.names[i], wanted)) continue;
+        std::fprintf(stderr, "%s%u '%s'", separator, i, PrintableName(list.names[i]).text);
+        separator = ", ";
+    }
+    std::fprintf(stderr, "%s (see tessarine-update --help)\n", list.count == 0 ? "; there is none" : "");
+    return false;
 }
 
 }  // namespace
 
-int RunUpdate() {
+int RunUpdate(const RunOptions& options, const PortChoice& ports) {
     std::printf("Update V0.3 - Update Corvilent Tessarine System\n");
     ImageBuffer image;
     std::uint8_t expectedId = 0;
-    if (LoadImageFile(&image, &expectedId) && ValidateImage(image)) {
-        UpdateDevice(image, expectedId);
+    int status = kExitImageFailed;
+    if (LoadImageFile(options.image, &image, &expectedId) && ValidateImage(image)) {
+        status = UpdateDevice(image, expectedId, ports, options.dryRun);
         CloseMidiIn();
         CloseMidiOut();
     }
+    if (options.batch) return status;
     WaitForKeyPress();
-    return 0;
+    return kExitUpdated;
+}
+
+bool ChoosePorts(const RunOptions& options, PortChoice* ports) {
+    PortNames inputs;
+    PortNames outputs;
+    if (options.input != nullptr) ListMidiInputs(&inputs);
+    if (options.output != nullptr) ListMidiOutputs(&outputs);
+    return ChoosePort("--in", "input", inputs, options.input, &ports->input) &&
+           ChoosePort("--out", "output", outputs, options.output, &ports->output);
+}
+
+int ListMidiPorts() {
+    PortNames inputs;
+    PortNames outputs;
+    ListMidiInputs(&inputs);
+    ListMidiOutputs(&outputs);
+    const PortNames* lists[] = {&inputs, &outputs};
+    for (const PortNames* list : lists) {
+        std::printf("MIDI %s:\n", list == &inputs ? "inputs" : "outputs");
+        for (UINT i = 0; i < list->count; ++i) std::printf("  %u: %s\n", i, PrintableName(list->names[i]).text);
+    }
+    return kExitUpdated;
 }

@@ -28,10 +28,10 @@ bool ReadHexText(std::FILE* file, ImageBuffer* image);
 // True when the bytes form whole records, each with a balancing checksum.
 bool ImageRecordsAreSound(const ImageBuffer& image);
 
-// Finds the image file in the current folder and loads it. On success sets
-// the identification byte the device must answer with. Prints its own
-// messages; returns false on any failure.
-bool LoadImageFile(ImageBuffer* image, std::uint8_t* expectedId);
+// Loads the image file at `path`, or else the first "*.led" of the current
+// folder. On success sets the identification byte the device must answer
+// with. Prints its own messages; returns false on any failure.
+bool LoadImageFile(const char* path, ImageBuffer* image, std::uint8_t* expectedId);
 
 // Checks every record before anything is sent. Prints the failure message.
 bool ValidateImage(const ImageBuffer& image);

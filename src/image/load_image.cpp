@@ -1,6 +1,8 @@
-// Finding the image file in the current folder and loading it.
+// Finding the image file and loading it.
 #include <cstdio>
+#include <cstring>
 
+#include "console/console.h"
 #include "image/image_buffer.h"
 #include "platform/host.h"
 #include "protocol/wire_protocol.h"
@@ -12,7 +14,20 @@ const char kNamePrefix[] = "Corvilent";
 
 char FoldAsciiCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool HasNamePrefix(const char* name) {
+// The file's own name, past the folders of its path.
+const char* OwnName(const char* path) {
+    const char* name = path;
+    for (const char* c = path; *c != '\0'; ++c) {
+#ifdef _WIN32
+        if (*c == '\\' || *c == ':') name = c + 1;
+#endif
+        if (*c == '/') name = c + 1;
+    }
+    return name;
+}
+
+bool HasNamePrefix(const char* path) {
+    const char* name = OwnName(path);
     for (int i = 0; kNamePrefix[i] != '\0'; ++i) {
         if (name[i] == '\0' || FoldAsciiCase(name[i]) != FoldAsciiCase(kNamePrefix[i])) return false;
     }
@@ -21,23 +36,26 @@ bool HasNamePrefix(const char* name) {
 
 }  // namespace
 
-bool LoadImageFile(ImageBuffer* image, std::uint8_t* expectedId) {
-    ImageEntry entry;
-    if (!FindFirstImageEntry(&entry)) {
-        std::printf("Error: File '%s' is not found.\n\n", kImagePattern);
-        return false;
+bool LoadImageFile(const char* path, ImageBuffer* image, std::uint8_t* expectedId) {
+    char found[kMaxFileName];
+    if (path == nullptr) {
+        if (!FindFirstImageEntry(found)) {
+            std::printf("Error: File '%s' is not found.\n\n", kImagePattern);
+            return false;
+        }
+        path = found;
     }
-    if (!HasNamePrefix(entry.name)) {
+    if (!HasNamePrefix(path)) {
         std::printf("Error: The fit file is not found.\n\n");
         return false;
     }
     *expectedId = EXPECTED_ID;
-    std::FILE* file = entry.isFile ? std::fopen(entry.name, "rb") : nullptr;
+    std::FILE* file = IsFile(path) ? std::fopen(path, "rb") : nullptr;
     if (file == nullptr) {
-        std::printf("Error: File '%s' is not found.\n\n", entry.name);
+        std::printf("Error: File '%s' is not found.\n\n", PrintableName(path).text);
         return false;
     }
-    std::printf("OK: File '%s' is open.\n", entry.name);
+    std::printf("OK: File '%s' is open.\n", PrintableName(path).text);
     const bool fits = ReadHexText(file, image);
     std::fclose(file);
     if (!fits) {

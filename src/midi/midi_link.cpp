@@ -18,7 +18,7 @@ struct Input {
     ReplyMailbox mailbox;
 };
 
-Input inputs[kMaxInputs];
+Input inputs[kMaxPorts];
 HMIDIOUT outputPort = nullptr;
 bool outputOpen = false;
 char outputName[kDeviceNameSize] = "";
@@ -52,7 +52,7 @@ bool CloseInput(Input& input) {
 }  // namespace
 
 MMRESULT OpenMidiIn(UINT index) {
-    if (index >= kMaxInputs) return MMSYSERR_BADDEVICEID;
+    if (index >= kMaxPorts) return MMSYSERR_BADDEVICEID;
     Input& input = inputs[index];
     if (input.open) return MMSYSERR_ALLOCATED;
     if (inputNotice == nullptr) inputNotice = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -96,12 +96,12 @@ bool CloseMidiIn() {
 }
 
 void CloseOtherMidiIns(UINT keep) {
-    for (UINT i = 0; i < kMaxInputs; ++i) {
+    for (UINT i = 0; i < kMaxPorts; ++i) {
         if (i != keep) CloseInput(inputs[i]);
     }
 }
 
-bool MidiInIsOpen(UINT index) { return index < kMaxInputs && inputs[index].open; }
+bool MidiInIsOpen(UINT index) { return index < kMaxPorts && inputs[index].open; }
 
 bool CloseMidiOut() {
     if (!outputOpen) return false;
@@ -134,7 +134,7 @@ void CALLBACK OnMidiInput(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR p
     // Short messages are never replies. An incomplete System Exclusive
     // message is no reply either, but its buffer must still go back to the
     // port, or every later reply would go unheard.
-    if (instance >= kMaxInputs || (message != MIM_LONGDATA && message != MIM_LONGERROR)) return;
+    if (instance >= kMaxPorts || (message != MIM_LONGDATA && message != MIM_LONGERROR)) return;
     Input& input = inputs[instance];
     if (message == MIM_LONGDATA) {
         const MIDIHDR* filled = reinterpret_cast<const MIDIHDR*>(param1);

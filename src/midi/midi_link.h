@@ -13,13 +13,12 @@
 #include <atomic>
 #include <cstdint>
 
+#include "midi/midi_ports.h"
 #include "platform/winmm.h"
 
 constexpr std::uint16_t kReceiveBufferSize = 200;
 // The longest message body SendSysEx puts between F0 and F7.
 constexpr std::uint8_t kMaxSysExBody = 22;
-// Input ports 0 to 9 can be listened to, all at once.
-constexpr UINT kMaxInputs = 10;
 
 struct ReplyMailbox {
     // Byte count of the latest System Exclusive message; 0 once taken.

@@ -10,14 +10,15 @@
 // Long enough for any file name on Windows (MAX_PATH) and POSIX (NAME_MAX).
 constexpr std::size_t kMaxFileName = 260;
 
-struct ImageEntry {
-    char name[kMaxFileName];  // bare file name, terminated
-    bool isFile;              // false for a folder, a device or a dangling link
-};
+// Looks for the first entry of the current folder that matches "*.led" and
+// puts its bare name in `name`. Returns false when there is none.
+bool FindFirstImageEntry(char (&name)[kMaxFileName]);
 
-// Looks for the first entry of the current folder that matches "*.led".
-// Returns false when there is none.
-bool FindFirstImageEntry(ImageEntry* entry);
+// The path names a file (not a folder, a device or a dangling link).
+bool IsFile(const char* path);
+
+// Standard output is a terminal (a console window), not a pipe or a file.
+bool StandardOutputIsTerminal();
 
 // Holds the console until the user presses a key; returns at once when
 // standard input has ended.

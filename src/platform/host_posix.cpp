@@ -49,24 +49,27 @@ int ReadOneByte() {
 
 }  // namespace
 
-bool FindFirstImageEntry(ImageEntry* entry) {
+bool FindFirstImageEntry(char (&name)[kMaxFileName]) {
     DIR* folder = opendir(".");
     if (folder == nullptr) return false;
     bool found = false;
     while (const dirent* item = readdir(folder)) {
         if (!HasImageExtension(item->d_name)) continue;
-        if (found && !ListsBefore(item->d_name, entry->name)) continue;
+        if (found && !ListsBefore(item->d_name, name)) continue;
         if (std::strlen(item->d_name) >= kMaxFileName) continue;
-        std::strcpy(entry->name, item->d_name);
+        std::strcpy(name, item->d_name);
         found = true;
     }
     closedir(folder);
-    if (found) {
-        struct stat info;
-        entry->isFile = stat(entry->name, &info) == 0 && S_ISREG(info.st_mode);
-    }
     return found;
 }
+
+bool IsFile(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 void WaitForKeyPress() {
     std::printf("Press any key to continue . . . ");

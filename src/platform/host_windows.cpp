@@ -14,15 +14,24 @@
 #include <cstdlib>
 #include <cstring>
 
-bool FindFirstImageEntry(ImageEntry* entry) {
+bool FindFirstImageEntry(char (&name)[kMaxFileName]) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA("*.led", &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
-    std::strncpy(entry->name, found.cFileName, kMaxFileName - 1);
-    entry->name[kMaxFileName - 1] = '\0';
-    entry->isFile = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    std::strncpy(name, found.cFileName, kMaxFileName - 1);
+    name[kMaxFileName - 1] = '\0';
     return true;
+}
+
+bool IsFile(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool StandardOutputIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
 void WaitForKeyPress() {

@@ -7,25 +7,16 @@
 
 #include <cstdio>
 
+#include "console/console.h"
 #include "midi/midi_link.h"
+#include "midi/midi_ports.h"
 #include "protocol/reply_ledger.h"
 #include "protocol/wire_protocol.h"
 
 namespace {
 
-constexpr std::uint8_t kMaxPorts = 10;
 constexpr std::uint8_t kAttemptsPerOutput = 4;
 constexpr std::uint16_t kIdentifyWaitMs = 500;
-
-// Ports are numbered from 0; the first index whose capability query fails
-// ends the count.
-template <typename Caps, typename Query>
-std::uint8_t CountPorts(Query query) {
-    Caps caps;
-    std::uint8_t count = 0;
-    while (count < kMaxPorts && query(count, &caps, sizeof caps) == MMSYSERR_NOERROR) ++count;
-    return count;
-}
 
 // Asks for the device on the open output, a few times. Each attempt waits
 // until an input answers as the device does, every input has answered, or
@@ -46,21 +37,26 @@ std::uint8_t ProbeOutput(const std::uint8_t* request, std::uint8_t expectedId, U
 
 }  // namespace
 
-std::uint8_t FindUpdateDevice(std::uint8_t expectedId) {
-    const std::uint8_t inputs = CountPorts<MIDIINCAPSA>(midiInGetDevCapsA);
-    const std::uint8_t outputs = CountPorts<MIDIOUTCAPSA>(midiOutGetDevCapsA);
+std::uint8_t FindUpdateDevice(std::uint8_t expectedId, const PortChoice& choice, DevicePorts* found) {
+    PortNames inputs;
+    PortNames outputs;
+    ListMidiInputs(&inputs);
+    ListMidiOutputs(&outputs);
     std::uint8_t request[sizeof HANDSHAKE_BODY];
     for (std::uint8_t i = 0; i < sizeof request; ++i) request[i] = HANDSHAKE_BODY[i];
 
     bool listening = false;
-    for (std::uint8_t in = 0; in < inputs; ++in) listening |= OpenMidiIn(in) == MMSYSERR_NOERROR;
+    for (UINT in = 0; in < inputs.count; ++in) {
+        if (choice.input == kAnyPort || choice.input == in) listening |= OpenMidiIn(in) == MMSYSERR_NOERROR;
+    }
     std::uint8_t result = kNoDevice;
-    UINT answering = 0;
-    for (std::uint8_t out = 0; out < outputs && listening && result == kNoDevice; ++out) {
+    for (UINT out = 0; out < outputs.count && listening && result == kNoDevice; ++out) {
+        if (choice.output != kAnyPort && choice.output != out) continue;
         if (OpenMidiOut(out) != MMSYSERR_NOERROR) continue;
         // Answers still owed for the previous output are not this one's.
         NextSubject(kIdentifyWaitMs);
-        result = ProbeOutput(request, expectedId, &answering);
+        result = ProbeOutput(request, expectedId, &found->input);
+        found->output = out;
         if (result == kNoDevice) CloseMidiOut();
     }
 
@@ -68,10 +64,10 @@ std::uint8_t FindUpdateDevice(std::uint8_t expectedId) {
         CloseMidiIn();
         std::printf("\nFailed: Can't find the suitable device to update!\n\n");
     } else {
-        CloseOtherMidiIns(answering);
+        CloseOtherMidiIns(found->input);
         std::printf("The Update Device is Open successfully:\n");
-        std::printf("MIDIIN Device: %s\n", MidiInName(answering));
-        std::printf("MIDIOUT Device: %s\n", MidiOutName());
+        std::printf("MIDIIN Device: %s\n", PrintableName(MidiInName(found->input)).text);
+        std::printf("MIDIOUT Device: %s\n", PrintableName(MidiOutName()).text);
     }
     return result;
 }

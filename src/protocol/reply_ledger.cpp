@@ -6,12 +6,12 @@ namespace {
 
 // For each input port: requests about the current subject that no reply on
 // it has been taken for.
-std::uint8_t owed[kMaxInputs] = {};
+std::uint8_t owed[kMaxPorts] = {};
 
 // Takes the reply waiting on the lowest-numbered open input, if any. A
 // one-byte message is no reply.
 bool TakeReply(std::uint8_t* status, UINT* input) {
-    for (UINT i = 0; i < kMaxInputs; ++i) {
+    for (UINT i = 0; i < kMaxPorts; ++i) {
         if (!MidiInIsOpen(i) || Mailbox(i).receivedCount <= 1) continue;
         Mailbox(i).receivedCount = 0;
         *status = Mailbox(i).status;
@@ -37,7 +37,7 @@ bool AwaitReply(DWORD start, std::uint16_t milliseconds, std::uint8_t* status, U
 }  // namespace
 
 void RequestSent() {
-    for (UINT i = 0; i < kMaxInputs; ++i) {
+    for (UINT i = 0; i < kMaxPorts; ++i) {
         if (MidiInIsOpen(i) && owed[i] < UINT8_MAX) ++owed[i];
     }
 }
@@ -50,7 +50,7 @@ bool AwaitAnswer(std::uint16_t milliseconds, std::uint8_t* status, UINT* input) 
 }
 
 bool AnswersOwed() {
-    for (UINT i = 0; i < kMaxInputs; ++i) {
+    for (UINT i = 0; i < kMaxPorts; ++i) {
         if (MidiInIsOpen(i) && owed[i] > 0) return true;
     }
     return false;
@@ -64,7 +64,7 @@ void NextSubject(std::uint16_t milliseconds) {
     }
     // Nothing has been asked about the next subject yet: whatever is in the
     // mailboxes cannot answer it.
-    for (UINT i = 0; i < kMaxInputs; ++i) {
+    for (UINT i = 0; i < kMaxPorts; ++i) {
         owed[i] = 0;
         Mailbox(i).receivedCount = 0;
     }

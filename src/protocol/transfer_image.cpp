@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "console/console.h"
 #include "midi/midi_link.h"
 #include "protocol/reply_ledger.h"
 #include "protocol/wire_protocol.h"
@@ -31,11 +32,6 @@ bool SendRecord(const ImageBuffer& image, std::uint16_t position, std::uint16_t 
     return true;
 }
 
-void PrintProgress(char glyph, unsigned percent) {
-    std::printf("\r                        \rTransferring.. %c %u%% done", glyph, percent);
-    std::fflush(stdout);
-}
-
 // Prints what the device said about a record it did not accept; true when
 // it said it restarts, which ends the update as a success.
 bool ReportRefusal(std::uint8_t status) {
@@ -54,7 +50,7 @@ bool ReportRefusal(std::uint8_t status) {
             std::printf("\nThe MCU erases error!\n");
             return false;
         case REPLY_RESTARTING:
-            std::printf("\rTransferring.. 100%% done.  \n");
+            ShowProgressComplete();
             std::printf("Target update successfully!\n");
             std::printf("\nThe System is restarted, please wait!\n\n");
             return true;
@@ -74,7 +70,7 @@ TransferOutcome TransferImage(const ImageBuffer& image) {
     NextSubject(kRecordReplyWaitMs);
     while (position < image.count) {
         const std::uint16_t size = RecordSizeAt(image, position);
-        PrintProgress(SPINNER_GLYPHS[spinner], acknowledged * 100u / image.count);
+        ShowProgress(SPINNER_GLYPHS[spinner], acknowledged * 100u / image.count);
         spinner = static_cast<std::uint8_t>((spinner + 1) % kSpinnerSteps);
 
         if (!SendRecord(image, position, size)) {
@@ -102,7 +98,7 @@ TransferOutcome TransferImage(const ImageBuffer& image) {
         spinner = static_cast<std::uint8_t>((spinner + kSpinnerSteps - 1) % kSpinnerSteps);
         if (replied && ReportRefusal(status)) return TransferOutcome::kRestarted;
     }
-    std::printf("\rTransferring.. 100%% done.  \n");
+    ShowProgressComplete();
     std::printf("\nTarget update successfully!\n\n");
     return TransferOutcome::kCompleted;
 }

@@ -7,10 +7,6 @@
 
 #include "device/image_maker.h"
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
-
 // The image sizes measured, in records of 256 data bytes.
 constexpr std::size_t kBenchSizes[] = {4096, 16384, 65535};
 constexpr std::size_t kBenchRecordData = 256;
@@ -26,14 +22,6 @@ inline std::size_t ChunksOf(const Bytes& image, std::size_t* records) {
     }
     return chunks;
 }
-
-#ifndef _WIN32
-// The processor time in a resource usage, user and system.
-inline double CpuSeconds(const rusage& usage) {
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-#endif
 
 // The processor time this process has used, user and system.
 double CpuSeconds();

@@ -2,17 +2,12 @@
 // MIDI service (run it under scripts/with-jack for a JACK server in dummy
 // mode). The floor is the protocol's 1 ms pause after every chunk plus the
 // service's measured reply round trip for every record.
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <condition_variable>
-#include <thread>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <thread>
 
 #include "bench_common.h"
 #include "platform/midi_service.h"
@@ -99,28 +94,18 @@ int main(int argc, char** argv) {
         }
 
         const Clock::time_point start = Clock::now();
-        const pid_t updater = fork();
-        if (updater == 0) {
-            const int nothing = open("/dev/null", O_RDWR);
-            dup2(nothing, STDIN_FILENO);
-            dup2(nothing, STDOUT_FILENO);
-            if (chdir(folder.path().c_str()) != 0) _exit(127);
-            execl(updaterPath.c_str(), updaterPath.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        int status = 0;
-        rusage usage = {};
-        wait4(updater, &status, 0, &usage);
+        ChildProcess updater(updaterPath, {}, folder.path());
+        const int status = updater.Wait(10 * 60 * 1000);
         const double wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         sim.Stop();
 
         std::ifstream in(accepted, std::ios::binary);
         const Bytes received((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (received != image) {
+        if (status != 0 || received != image) {
             std::fprintf(stderr, "the update of %zu bytes did not deliver the image\n", size);
             return 1;
         }
-        PrintRow(size, records, chunks, wallMs, static_cast<double>(chunks) + records * roundTrip, CpuSeconds(usage));
+        PrintRow(size, records, chunks, wallMs, static_cast<double>(chunks) + records * roundTrip, updater.cpuSeconds());
         std::printf("         (reply round trip %.2f ms)\n", roundTrip);
     }
     return 0;

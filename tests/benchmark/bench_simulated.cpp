@@ -73,7 +73,8 @@ bool MeasureSearch() {
         std::uint8_t found = 0;
         {
             Silenced quiet;
-            found = FindUpdateDevice(0x3D);
+            DevicePorts ports;
+            found = FindUpdateDevice(0x3D, {}, &ports);
         }
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (found != kDeviceFound) return false;

@@ -13,9 +13,12 @@ double CpuSeconds() {
     return seconds(kernel) + seconds(user);
 }
 #else
+#include <sys/resource.h>
+
 double CpuSeconds() {
     rusage usage;
     getrusage(RUSAGE_SELF, &usage);
-    return CpuSeconds(usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 #endif

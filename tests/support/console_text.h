@@ -13,7 +13,14 @@ inline const std::string kCompleted = "\rTransferring.. 100% done.  \n\nTarget u
 inline const std::string kRestarted =
     "\rTransferring.. 100% done.  \nTarget update successfully!\n\nThe System is restarted, please wait!\n\n";
 inline const std::string kResetRequest = "Please reset the product and retry again!\n\n";
+inline const std::string kNotResponding = "\nFailed: Target is not responding.\n\n";
+inline const std::string kUpdateError = "\nError in updating.\n";
+inline const std::string kOutputMissing = "\nError: The MIDI Out of device is missing!\n\n";
 inline const std::string kCrcError = "\nThe CRC of the download file is error!\n";
+inline const std::string kDamaged = "\nThe download file has been damaged!\n";
+inline const std::string kVerifyError = "\nThe download file verifies error!\n";
+inline const std::string kEraseError = "\nThe MCU erases error!\n";
+inline const std::string kDryRun = "Dry run: no record was sent.\n\n";
 
 inline std::string Opened(const std::string& name) { return "OK: File '" + name + "' is open.\n"; }
 
@@ -25,5 +32,9 @@ inline std::string Progress(char glyph, unsigned percent) {
     return "\r                        \rTransferring.. " + std::string(1, glyph) + " " + std::to_string(percent) +
            "% done";
 }
+
+// --batch: whole lines.
+inline std::string BatchProgress(unsigned percent) { return "Transferring.. " + std::to_string(percent) + "% done\n"; }
+inline const std::string kBatchCompleted = "Transferring.. 100% done.\n\nTarget update successfully!\n\n";
 
 }  // namespace text

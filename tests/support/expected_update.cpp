@@ -6,6 +6,28 @@
 
 #include "support/console_text.h"
 
+std::string TransferLines(const Bytes& image, const FailedTries& failed, const Shown& shown) {
+    std::string lines;
+    int toldTenth = -1;
+    std::size_t position = 0;
+    for (std::size_t record = 0; position < image.size() && record < shown.records; ++record) {
+        const unsigned percent = static_cast<unsigned>(position * 100 / image.size());
+        std::string line = text::Progress("--\\\\||//"[record % 8], percent);
+        if (shown.batch) line = static_cast<int>(percent / 10) == toldTenth ? "" : text::BatchProgress(percent);
+        toldTenth = static_cast<int>(percent / 10);
+        const auto tries = failed.find(record);
+        if (tries != failed.end()) {
+            for (const std::string& said : tries->second) {
+                lines += line + said;
+                if (shown.batch) line.clear();
+            }
+        }
+        if (record + 1 < shown.records || shown.lastAccepted) lines += line;
+        position += image[position] * 256u + image[position + 1] + 2u;
+    }
+    return lines;
+}
+
 Bytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -16,23 +38,8 @@ std::string Quoted(const std::string& text) {
     return std::regex_replace(text, special, R"(\$&)");
 }
 
-std::string SimulatorFound() {
+std::string SimulatorFound(const std::string& client) {
     return "The Update Device is Open successfully:\n"
-           "MIDIIN Device: Tessarine[^\n]*device out[^\n]*\n"
-           "MIDIOUT Device: Tessarine[^\n]*device in[^\n]*\n";
-}
-
-std::string UpdateOf(const Bytes& image, const std::string& ending, const FailedTries& failed) {
-    std::string lines;
-    std::size_t position = 0;
-    for (std::size_t record = 0; position < image.size(); ++record) {
-        const std::string line = text::Progress("--\\\\||//"[record % 8], static_cast<unsigned>(position * 100 / image.size()));
-        lines += line;
-        const auto tries = failed.find(record);
-        if (tries != failed.end()) {
-            for (const std::string& said : tries->second) lines += said + line;
-        }
-        position += image[position] * 256u + image[position + 1] + 2u;
-    }
-    return Quoted(text::kBanner + text::Opened("Corvilent.led")) + SimulatorFound() + Quoted(lines + ending);
+           "MIDIIN Device: " + client + "[^\n]*device out[^\n]*\n"
+           "MIDIOUT Device: " + client + "[^\n]*device in[^\n]*\n";
 }

@@ -1,9 +1,9 @@
 // The main of every test program that runs the real programs or opens MIDI
-// ports: its tests run only where no MIDI port but the tests' own can be
-// reached (scripts/isolated), beside a JACK server of their own where they
-// need one (scripts/with-jack). Started anywhere else, by CTest, a
-// developer or a debugger, it runs itself again through that script, and
-// where the script cannot make such a place, nothing runs.
+// ports: its tests run only beside a JACK server of their own, where no
+// other MIDI port of the machine can be reached (scripts/with-jack).
+// Started anywhere else, by CTest, a developer or a debugger, it runs itself
+// again through that script, and where the script cannot make such a
+// place, nothing runs.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -38,12 +38,12 @@ bool Listing(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     // Listing the tests opens nothing.
-    const bool inPlace = Isolated() && (!TESSARINE_TESTS_NEED_JACK || std::getenv("WITH_JACK_SERVER_PID") != nullptr);
+    const bool inPlace = Isolated() && std::getenv("WITH_JACK_SERVER_PID") != nullptr;
     if (!inPlace && !Listing(argc, argv)) {
         // Once: a script that did not make the place it should is not
         // asked again.
         if (std::getenv("TESSARINE_TESTS_RUN_AGAIN") != nullptr) {
-            std::fprintf(stderr, "%s did not isolate the tests: none was run\n", TESSARINE_TESTS_WRAPPER);
+            std::fprintf(stderr, "%s did not isolate the tests: none was run\n", WITH_JACK_PATH);
             return 1;
         }
         setenv("TESSARINE_TESTS_RUN_AGAIN", "1", 1);
@@ -51,12 +51,12 @@ int main(int argc, char** argv) {
         const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
         if (length > 0) {
             self[length] = '\0';
-            std::vector<char*> again = {const_cast<char*>(TESSARINE_TESTS_WRAPPER), self};
+            std::vector<char*> again = {const_cast<char*>(WITH_JACK_PATH), self};
             again.insert(again.end(), argv + 1, argv + argc);
             again.push_back(nullptr);
             execv(again[0], again.data());
         }
-        std::perror("running the tests through " TESSARINE_TESTS_WRAPPER);
+        std::perror("running the tests through " WITH_JACK_PATH);
         return 1;
     }
     unsetenv("TESSARINE_TESTS_RUN_AGAIN");

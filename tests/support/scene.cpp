@@ -62,7 +62,7 @@ std::string RunUpdateIn(const TempFolder& folder) {
     close(nothing);
     const std::size_t filesBefore = OpenFiles();
 
-    std::string output = Captured([] { EXPECT_EQ(RunUpdate(), 0); });
+    std::string output = Captured([] { EXPECT_EQ(RunUpdate(RunOptions{}, PortChoice{}), 0); });
 
     EXPECT_EQ(OpenFiles(), filesBefore) << "the run left a file open";
     dup2(savedInput, 0);

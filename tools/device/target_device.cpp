@@ -72,8 +72,7 @@ std::optional<TimedResponse> TargetDevice::Receive(const Bytes& message, std::ui
 std::optional<Response> TargetDevice::Understand(const Bytes& message) {
     if (IsIdentificationRequest(message)) {
         pending_.clear();
-        const std::size_t number = identifications_++;
-        return Answer({true, number, 0, number, settings_.identificationAnswer, waited_});
+        return Answer(true, 0, identifications_++, settings_.identificationAnswer);
     }
     Bytes decoded;
     if (!DecodeChunk(message, &decoded)) {
@@ -95,7 +94,6 @@ std::optional<Response> TargetDevice::Understand(const Bytes& message) {
 std::optional<Response> TargetDevice::FinishRecord() {
     Bytes record;
     record.swap(pending_);
-    const std::size_t number = received_.size();
     received_.push_back(record);
     // A record equal to the one accepted last is that one sent again (its
     // answer came late or got lost), not the next one.
@@ -103,12 +101,11 @@ std::optional<Response> TargetDevice::FinishRecord() {
     const std::size_t index = sentAgain ? acceptedRecords_ - 1 : acceptedRecords_;
     if (tries_.size() <= index) tries_.resize(index + 1);
     const std::size_t attempt = tries_[index]++;
-    if (!RecordBalances(record)) return Answer({false, number, index, attempt, device::kCrcError, waited_});
+    if (!RecordBalances(record)) return Answer(false, index, attempt, device::kCrcError);
 
     const std::size_t total = accepted_.size() + (sentAgain ? 0 : record.size());
     const bool last = settings_.restartAfterBytes && total == *settings_.restartAfterBytes;
-    const Response response =
-        Answer({false, number, index, attempt, last ? device::kRestarting : device::kAccepted, waited_});
+    const Response response = Answer(false, index, attempt, last ? device::kRestarting : device::kAccepted);
     // A record the script keeps the device from answering "accepted" is
     // taken as lost.
     const bool kept = response.kind == Response::Kind::kStatus &&
@@ -121,9 +118,15 @@ std::optional<Response> TargetDevice::FinishRecord() {
     return response;
 }
 
-Response TargetDevice::Answer(const Request& request) {
-    if (settings_.faults) {
-        if (std::optional<Response> scripted = settings_.faults(request)) return *scripted;
+Response TargetDevice::Answer(bool identification, std::size_t record, std::size_t attempt,
+                              std::uint8_t status) const {
+    for (const Fault& fault : settings_.faults) {
+        if (!fault.Covers(identification, record, attempt)) continue;
+        Response response = fault.response;
+        if (fault.ownStatus) response.status = status;
+        // A request that waited its turn finds the work already done.
+        if (waited_) response.busyMs = 0;
+        return response;
     }
-    return Response{Response::Kind::kStatus, request.status, 0};
+    return Response{Response::Kind::kStatus, status, 0};
 }

@@ -9,9 +9,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <vector>
+
+#include "fault.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -27,36 +28,6 @@ constexpr std::uint8_t kRestarting = 0x77;    // image complete, restarting
 
 }  // namespace device
 
-// What the device answers one request with.
-struct Response {
-    enum class Kind {
-        kStatus,      // F0, the status byte, F7
-        kSilence,     // nothing at all
-        kOneByte,     // a lone F0
-        kEmpty,       // F0 F7: two bytes, the second read as the status
-        kIncomplete,  // F0 and the status byte, cut short before F7
-    };
-    Kind kind = Kind::kStatus;
-    std::uint8_t status = 0;
-    // The device works this long on the request before it answers (erasing
-    // its memory, say); messages that arrive meanwhile wait their turn.
-    std::uint32_t busyMs = 0;
-};
-
-// One request as the device sees it, and the answer the device would give of
-// itself. Numbers count from 0.
-struct Request {
-    bool identification;
-    std::size_t number;   // among all requests of its kind
-    std::size_t record;   // records: which record of the image, in order
-    std::size_t attempt;  // how often this identification or record came before
-    std::uint8_t status;
-    bool waited;  // it arrived while the device was still busy with another
-};
-
-// Lets a test or a user replace the device's own answer to chosen requests.
-using FaultScript = std::function<std::optional<Response>(const Request&)>;
-
 struct DeviceSettings {
     std::uint8_t identificationAnswer = device::kIdentity;
     // Answer 0x77 instead of 0x1A to the record that brings the accepted
@@ -64,7 +35,8 @@ struct DeviceSettings {
     std::optional<std::size_t> restartAfterBytes;
     // Time to store every record it has put together, resent ones included.
     std::uint32_t storeMs = 0;
-    FaultScript faults;
+    // The first fault that covers a request answers it instead.
+    std::vector<Fault> faults;
 };
 
 // An answer and the time the device gives it, on the clock Receive is given.
@@ -89,8 +61,6 @@ public:
     const Bytes& Accepted() const { return accepted_; }
     // Every record the device put together, accepted or not, in order.
     const std::vector<Bytes>& ReceivedRecords() const { return received_; }
-    std::size_t IdentificationRequests() const { return identifications_; }
-    std::size_t RecordsReceived() const { return received_.size(); }
     // Messages that were neither an identification request nor a chunk of
     // upper-case hexadecimal text that fits the record being assembled.
     std::size_t ProtocolErrors() const { return protocolErrors_; }
@@ -98,7 +68,9 @@ public:
 private:
     std::optional<Response> Understand(const Bytes& message);
     std::optional<Response> FinishRecord();
-    Response Answer(const Request& request);
+    // The answer to a try of an identification or of a record: its own,
+    // unless a fault covers the try.
+    Response Answer(bool identification, std::size_t record, std::size_t attempt, std::uint8_t status) const;
 
     DeviceSettings settings_;
     std::uint64_t freeAtMs_ = 0;  // done with everything received so far

@@ -15,7 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char kClientName[] = "Tessarine";
 constexpr auto kStopCheckInterval = std::chrono::milliseconds(100);
 
 std::atomic<bool> stopRequested{false};
@@ -53,8 +52,8 @@ void LogMessage(const Bytes& message) {
 int RunDevice(const SimOptions& options) {
     std::atomic<bool> failed{false};
     Inbox inbox;
-    std::unique_ptr<RtMidiIn> in = MakeMidiIn(kClientName, RecordFailure, &failed);
-    std::unique_ptr<RtMidiOut> out = MakeMidiOut(kClientName, RecordFailure, &failed);
+    std::unique_ptr<RtMidiIn> in = MakeMidiIn(options.clientName.c_str(), RecordFailure, &failed);
+    std::unique_ptr<RtMidiOut> out = MakeMidiOut(options.clientName.c_str(), RecordFailure, &failed);
     if (!in || !out) {
         std::fprintf(stderr,
                      "tessarine-sim: no MIDI service can be opened: neither the ALSA sequencer (/dev/snd/seq) "

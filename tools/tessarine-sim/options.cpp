@@ -1,8 +1,8 @@
 #include "options.h"
 
+#include <getopt.h>
+
 #include <cstdlib>
-#include <cstring>
-#include <vector>
 
 const char kUsage[] =
     "Usage: tessarine-sim [options]\n"
@@ -12,15 +12,19 @@ const char kUsage[] =
     "and 'device out') of the ALSA sequencer, or of a running JACK server, until\n"
     "it is interrupted.\n"
     "\n"
+    "  --name NAME            the MIDI client's name (default Tessarine)\n"
     "  --id HEX               answer identification requests with HEX (default 3D)\n"
     "  --restart-after N      answer 77 (restarting) to the record that brings the\n"
     "                         accepted bytes to N\n"
-    "  --fault WHICH:TRY:WHAT answer otherwise: WHICH is a record number (from 0) or\n"
-    "                         'id' for identification requests, TRY the try (from 0)\n"
-    "                         or '*' for every try; WHAT is 'silence', 'status=HEX'\n"
-    "                         or 'busy=MS' (the usual answer, after working MS on\n"
-    "                         the request; what arrives meanwhile waits its turn).\n"
-    "                         Repeatable.\n"
+    "  --fault WHICH:TRY:WHAT answer otherwise: WHICH is a record number (from 0),\n"
+    "                         a range of them (2-5), '*' for every record, or 'id'\n"
+    "                         for identification requests; TRY the try (from 0),\n"
+    "                         a range, or '*'; WHAT is 'silence', 'status=HEX',\n"
+    "                         'busy=MS' (the usual answer, after working MS on a\n"
+    "                         request that finds it idle; what arrives meanwhile\n"
+    "                         waits its turn), 'lone-byte' (F0 alone), 'cut-short'\n"
+    "                         (no F7) or 'empty' (F0 F7). Repeatable; the first\n"
+    "                         that covers a request answers it.\n"
     "  --store-time MS        take MS to store every record, resent ones included\n"
     "                         (default 0); what arrives meanwhile waits its turn\n"
     "  --reply-delay MS       answer MS after being done with a request (default 1)\n"
@@ -37,131 +41,108 @@ const char kUsage[] =
 
 namespace {
 
-struct FaultRule {
-    bool identification;
-    std::size_t which;
-    bool everyTry;
-    std::size_t attempt;
-    Response response;
-    bool keepStatus;  // busy: the device's own answer, later
-};
-
 bool ParseNumber(const char* text, int base, unsigned long max, unsigned long* value) {
-    if (*text == '\0') return false;
+    if (*text == '\0' || *text == '-' || *text == '+') return false;
     char* end = nullptr;
     *value = std::strtoul(text, &end, base);
-    return *end == '\0' && *value <= max && text[0] != '-';
+    return *end == '\0' && *value <= max;
 }
 
-bool ParseFault(const std::string& spec, FaultRule* rule) {
-    const std::size_t first = spec.find(':');
-    const std::size_t second = spec.find(':', first + 1);
-    if (first == std::string::npos || second == std::string::npos) return false;
-    const std::string which = spec.substr(0, first);
-    const std::string attempt = spec.substr(first + 1, second - first - 1);
-    const std::string what = spec.substr(second + 1);
-    unsigned long value = 0;
+enum Option { kName = 1, kId, kRestartAfter, kFault, kStoreTime, kReplyDelay, kAccepted, kTimeout, kVerbose,
+              kMakeImage, kSize, kRecordSize, kHelp };
 
-    rule->identification = which == "id";
-    if (!rule->identification) {
-        if (!ParseNumber(which.c_str(), 10, 65535, &value)) return false;
-        rule->which = value;
-    }
-    rule->everyTry = attempt == "*";
-    if (!rule->everyTry) {
-        if (!ParseNumber(attempt.c_str(), 10, 1000000, &value)) return false;
-        rule->attempt = value;
-    }
-    rule->keepStatus = false;
-    if (what == "silence") {
-        rule->response = {Response::Kind::kSilence};
-    } else if (what.rfind("status=", 0) == 0 && ParseNumber(what.c_str() + 7, 16, 0x7F, &value)) {
-        rule->response = {Response::Kind::kStatus, static_cast<std::uint8_t>(value)};
-    } else if (what.rfind("busy=", 0) == 0 && ParseNumber(what.c_str() + 5, 10, 600000, &value)) {
-        rule->response = {Response::Kind::kStatus, 0, static_cast<std::uint32_t>(value)};
-        rule->keepStatus = true;
-    } else {
-        return false;
-    }
-    return true;
-}
+const option kOptions[] = {
+    {"name", required_argument, nullptr, kName},
+    {"id", required_argument, nullptr, kId},
+    {"restart-after", required_argument, nullptr, kRestartAfter},
+    {"fault", required_argument, nullptr, kFault},
+    {"store-time", required_argument, nullptr, kStoreTime},
+    {"reply-delay", required_argument, nullptr, kReplyDelay},
+    {"accepted", required_argument, nullptr, kAccepted},
+    {"timeout", required_argument, nullptr, kTimeout},
+    {"verbose", no_argument, nullptr, kVerbose},
+    {"make-image", required_argument, nullptr, kMakeImage},
+    {"size", required_argument, nullptr, kSize},
+    {"record-size", required_argument, nullptr, kRecordSize},
+    {"help", no_argument, nullptr, kHelp},
+    {nullptr, 0, nullptr, 0},
+};
 
-FaultScript ScriptOf(std::vector<FaultRule> rules) {
-    return [rules = std::move(rules)](const Request& request) -> std::optional<Response> {
-        for (const FaultRule& rule : rules) {
-            if (rule.identification != request.identification) continue;
-            if (!rule.identification && rule.which != request.record) continue;
-            if (!rule.everyTry && rule.attempt != request.attempt) continue;
-            Response response = rule.response;
-            if (rule.keepStatus) response.status = request.status;
-            return response;
-        }
-        return std::nullopt;
-    };
+// Takes one option's value; false when it is not one the option takes.
+bool Take(int option, const char* value, SimOptions* options, bool* sizeGiven) {
+    unsigned long number = 0;
+    switch (option) {
+        case kName:
+            options->clientName = value;
+            return *value != '\0';
+        case kId:
+            if (!ParseNumber(value, 16, 0x7F, &number)) return false;
+            options->device.identificationAnswer = static_cast<std::uint8_t>(number);
+            return true;
+        case kRestartAfter:
+            if (!ParseNumber(value, 10, 65535, &number) || number == 0) return false;
+            options->device.restartAfterBytes = number;
+            return true;
+        case kFault:
+            options->device.faults.emplace_back();
+            return ParseFault(value, &options->device.faults.back());
+        case kStoreTime:
+            if (!ParseNumber(value, 10, 600000, &number)) return false;
+            options->device.storeMs = static_cast<std::uint32_t>(number);
+            return true;
+        case kReplyDelay:
+            if (!ParseNumber(value, 10, 600000, &number)) return false;
+            options->replyDelayMs = static_cast<std::uint32_t>(number);
+            return true;
+        case kAccepted:
+            options->acceptedPath = value;
+            return true;
+        case kTimeout:
+            if (!ParseNumber(value, 10, 86400, &number)) return false;
+            options->timeoutSeconds = static_cast<std::uint32_t>(number);
+            return true;
+        case kMakeImage:
+            options->makeImagePath = value;
+            return true;
+        case kSize:
+            if (!ParseNumber(value, 10, 65535, &number) || number < 4) return false;
+            options->imageSize = number;
+            *sizeGiven = true;
+            return true;
+        case kRecordSize:
+            if (!ParseNumber(value, 10, 0xFFFB, &number)) return false;
+            options->recordData = number;
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace
 
 ParseOutcome ParseOptions(int argc, char** argv, SimOptions* options, std::string* error) {
-    std::vector<FaultRule> rules;
     bool sizeGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--help") return ParseOutcome::kHelp;
-        if (option == "--verbose") {
+    opterr = 0;
+    optind = 1;
+    for (int option; (option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
+        if (option == kHelp) return ParseOutcome::kHelp;
+        if (option == kVerbose) {
             options->verbose = true;
-            continue;
-        }
-        if (i + 1 == argc) {
-            *error = "unknown option or missing value: " + option;
+        } else if (option == '?') {
+            *error = std::string(optopt != 0 ? "missing value for " : "unknown option: ") + argv[optind - 1];
+            return ParseOutcome::kError;
+        } else if (!Take(option, optarg, options, &sizeGiven)) {
+            *error = std::string("bad value for --") + kOptions[option - 1].name + ": " + optarg;
             return ParseOutcome::kError;
         }
-        const char* value = argv[++i];
-        unsigned long number = 0;
-        bool good = true;
-        if (option == "--id") {
-            good = ParseNumber(value, 16, 0x7F, &number);
-            options->device.identificationAnswer = static_cast<std::uint8_t>(number);
-        } else if (option == "--restart-after") {
-            good = ParseNumber(value, 10, 65535, &number) && number > 0;
-            options->device.restartAfterBytes = number;
-        } else if (option == "--fault") {
-            FaultRule rule;
-            good = ParseFault(value, &rule);
-            rules.push_back(rule);
-        } else if (option == "--store-time") {
-            good = ParseNumber(value, 10, 600000, &number);
-            options->device.storeMs = static_cast<std::uint32_t>(number);
-        } else if (option == "--reply-delay") {
-            good = ParseNumber(value, 10, 600000, &number);
-            options->replyDelayMs = static_cast<std::uint32_t>(number);
-        } else if (option == "--accepted") {
-            options->acceptedPath = value;
-        } else if (option == "--timeout") {
-            good = ParseNumber(value, 10, 86400, &number);
-            options->timeoutSeconds = static_cast<std::uint32_t>(number);
-        } else if (option == "--make-image") {
-            options->makeImagePath = value;
-        } else if (option == "--size") {
-            good = ParseNumber(value, 10, 65535, &number) && number >= 4;
-            options->imageSize = number;
-            sizeGiven = true;
-        } else if (option == "--record-size") {
-            good = ParseNumber(value, 10, 0xFFFB, &number);
-            options->recordData = number;
-        } else {
-            *error = "unknown option: " + option;
-            return ParseOutcome::kError;
-        }
-        if (!good) {
-            *error = "bad value for " + option + ": " + value;
-            return ParseOutcome::kError;
-        }
+    }
+    if (optind < argc) {
+        *error = std::string("unexpected argument: ") + argv[optind];
+        return ParseOutcome::kError;
     }
     if (!options->makeImagePath.empty() && !sizeGiven) {
         *error = "--make-image needs --size";
         return ParseOutcome::kError;
     }
-    if (!rules.empty()) options->device.faults = ScriptOf(std::move(rules));
     return ParseOutcome::kRun;
 }

@@ -13,6 +13,7 @@ struct SimOptions {
     std::size_t recordData = 256;
 
     // Otherwise: play the device.
+    std::string clientName = "Tessarine";
     DeviceSettings device;
     std::uint32_t replyDelayMs = 1;
     std::string acceptedPath;

@@ -1,0 +1,29 @@
+// How the run's text reaches its reader, and the parts of it that depend on
+// that: the progress line, what a long wait for the device shows, and names
+// that come from files and devices, which may hold control characters.
+#pragma once
+
+#include <cstddef>
+
+enum class ConsoleStyle {
+    kPlain,     // a pipe or a file: the progress line overwrites itself, as on a console
+    kTerminal,  // a terminal: the same, and a long wait shows on the progress line
+    kBatch,     // --batch, for a log: whole lines, the progress every 10 %, long waits as lines
+};
+
+// Starts a run's text in the style; nothing of an earlier run's lines is kept.
+void SetConsoleStyle(ConsoleStyle style);
+ConsoleStyle CurrentConsoleStyle();
+
+// Every try of a record shows the progress line, with its glyph and the
+// share of the image the device has accepted.
+void ShowProgress(char glyph, unsigned percent);
+// The device has the whole image (or says it restarts): the line at 100 %.
+void ShowProgressComplete();
+
+// A name as it may be printed: control characters (below 0x20, and 0x7F)
+// written as \xNN, so that a name cannot drive the terminal.
+struct PrintableName {
+    explicit PrintableName(const char* name);
+    char text[4 * 260 + 1];
+};

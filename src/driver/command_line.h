@@ -1,0 +1,27 @@
+// The program's command line. Without arguments the run is the one the
+// program has always made: the image of the current folder, every port
+// pair, the final wait. Arguments add to it.
+#pragma once
+
+#include <cstddef>
+
+struct RunOptions {
+    const char* image = nullptr;    // IMAGE: this file instead of the folder's first *.led
+    const char* input = nullptr;    // --in PORT
+    const char* output = nullptr;   // --out PORT
+    bool list = false;              // --list
+    bool dryRun = false;            // --dry-run
+    bool batch = false;             // --batch
+};
+
+enum class CommandLine {
+    kRun,
+    kHelp,     // --help, -h (and /? on Windows)
+    kVersion,  // --version, -V
+    kError,    // the error says what is wrong
+};
+
+// Reads the whole command line, and nothing else.
+CommandLine ReadCommandLine(int argc, char** argv, RunOptions* options, char* error, std::size_t errorSize);
+
+extern const char kUsage[];

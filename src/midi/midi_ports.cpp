@@ -1,0 +1,56 @@
+#include "midi/midi_ports.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+template <typename Caps, typename Query>
+void ListPorts(Query query, PortNames* ports) {
+    *ports = PortNames{};
+    Caps caps;
+    while (ports->count < kMaxPorts) {
+        ports->ended = query(ports->count, &caps, sizeof caps);
+        if (ports->ended != MMSYSERR_NOERROR) return;
+        std::memcpy(ports->names[ports->count], caps.szPname, MAXPNAMELEN);
+        ports->names[ports->count][MAXPNAMELEN - 1] = '\0';
+        ++ports->count;
+    }
+}
+
+}  // namespace
+
+bool PortNameContains(const char* name, const char* part) {
+    const std::size_t length = std::strlen(part);
+    for (; *name != '\0'; ++name) {
+        std::size_t i = 0;
+        while (i < length && std::tolower(static_cast<unsigned char>(name[i])) ==
+                                 std::tolower(static_cast<unsigned char>(part[i]))) {
+            ++i;
+        }
+        if (i == length) return true;
+    }
+    return false;
+}
+
+void ListMidiInputs(PortNames* ports) { ListPorts<MIDIINCAPSA>(midiInGetDevCapsA, ports); }
+void ListMidiOutputs(PortNames* ports) { ListPorts<MIDIOUTCAPSA>(midiOutGetDevCapsA, ports); }
+
+PortMatch MatchPort(const PortNames& ports, const char* wanted, UINT* index) {
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(wanted, &end, 10);
+    if (std::isdigit(static_cast<unsigned char>(wanted[0])) && *end == '\0') {
+        if (number >= ports.count) return PortMatch::kNone;
+        *index = static_cast<UINT>(number);
+        return PortMatch::kOne;
+    }
+    UINT matches = 0;
+    for (UINT i = 0; i < ports.count; ++i) {
+        if (!PortNameContains(ports.names[i], wanted)) continue;
+        *index = i;
+        ++matches;
+    }
+    if (matches == 0) return PortMatch::kNone;
+    return matches == 1 ? PortMatch::kOne : PortMatch::kSeveral;
+}

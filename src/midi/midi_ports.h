@@ -1,0 +1,28 @@
+// The MIDI ports as the search numbers them: from 0, in the platform's
+// order, at most ten of each kind; the first index whose capability query
+// fails ends the count.
+#pragma once
+
+#include "platform/winmm.h"
+
+constexpr UINT kMaxPorts = 10;
+
+struct PortNames {
+    UINT count = 0;
+    char names[kMaxPorts][MAXPNAMELEN] = {};
+    // The answer that ended the count: MMSYSERR_NODRIVER where no MIDI
+    // service can be reached at all.
+    MMRESULT ended = MMSYSERR_NOERROR;
+};
+
+void ListMidiInputs(PortNames* ports);
+void ListMidiOutputs(PortNames* ports);
+
+// The name holds the part, letter case ignored.
+bool PortNameContains(const char* name, const char* part);
+
+enum class PortMatch { kOne, kNone, kSeveral };
+
+// The port `wanted` names: a number from the list, or a part of exactly one
+// port's name, letter case ignored.
+PortMatch MatchPort(const PortNames& ports, const char* wanted, UINT* index);
