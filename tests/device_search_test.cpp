@@ -3,6 +3,7 @@
 
 #include <map>
 
+#include "console/console.h"
 #include "midi/midi_link.h"
 #include "protocol/find_device.h"
 #include "sim/sim_device.h"
@@ -23,21 +24,18 @@ Requests RequestsPerOutput() {
     return requests;
 }
 
-// The opens of the search, in order.
-std::vector<std::string> Opens() {
-    std::vector<std::string> opens;
-    for (const std::string& call : sim::Calls()) {
-        if (call.rfind("midiInOpen", 0) == 0 || call.rfind("midiOutOpen", 0) == 0) opens.push_back(call);
-    }
-    return opens;
+// Outputs 0 to n - 1 each with the same count, but those given.
+Requests Each(UINT outputs, std::size_t count, const Requests& but = {}) {
+    Requests requests;
+    for (UINT i = 0; i < outputs; ++i) requests[i] = but.count(i) ? but.at(i) : count;
+    return requests;
 }
 
 class DeviceSearch : public testing::Test {
 protected:
-    std::uint8_t Search() {
+    std::uint8_t Search(const PortChoice& choice = {}) {
         std::uint8_t result = 0;
-        DevicePorts found;
-        printed = Captured([&] { result = FindUpdateDevice(device::kIdentity, {}, &found); });
+        printed = Captured([&] { result = FindUpdateDevice(device::kIdentity, choice, &found); });
         return result;
     }
     // Exactly these ports are open (none: 99).
@@ -52,74 +50,123 @@ protected:
         CloseMidiOut();
     }
     std::string printed;
+    DevicePorts found;
 };
 
-TEST_F(DeviceSearch, FindsThePairThatAnswersAndLeavesOnlyItOpen) {
+TEST_F(DeviceSearch, FindsTheLowestOutputThatAnswersAndLeavesOnlyItsPairOpen) {
+    struct Device {
+        UINT input, output;
+        const char* faults;
+        std::uint8_t answer = device::kIdentity;
+    };
     const struct {
+        const char* why;
         unsigned inputs, outputs;
-        UINT deviceIn, deviceOut;
-        std::size_t silent;    // requests the device leaves unanswered first
-        std::uint8_t answer;   // its identity
+        std::vector<Device> devices;
+        UINT input, output;  // the pair found
         std::uint64_t ms;
+        Requests requests;
     } cases[] = {
-        // Every input listens while each silent output gets four waits of
-        // half a second, and half a second more for late answers.
-        {2, 3, 1, 2, 0, device::kIdentity, 2 * (4 * 500 + 500) + 1},
-        {3, 2, 2, 0, 0, device::kIdentity, 1},
-        {6, 6, 5, 5, 0, device::kIdentity, 5 * (4 * 500 + 500) + 1},
-        {1, 1, 0, 0, 2, device::kIdentity, 2 * 500 + 1},
-        {2, 2, 1, 1, 0, device::kNeedsReset, 4 * 500 + 500 + 1},
+        // All outputs at once answer at 1 ms; the halves are asked with the
+        // shortest wait, 100 ms, as are the answers owed after each; the
+        // last output is asked alone after half a second.
+        {"the device behind the last of three outputs", 2, 3, {{1, 2, ""}}, 1, 2, 1 + 4 * 100 + 500 + 1,
+         Each(3, 2)},
+        {"behind the first", 3, 2, {{2, 0, ""}}, 2, 0, 1 + 100 + 1 + 500 + 1, Each(2, 1, {{0, 3}})},
+        {"behind the last of six", 6, 6, {{5, 5, ""}}, 5, 5, 1 + 6 * 100 + 500 + 1, Each(6, 2)},
+        {"behind the last of ten", 10, 10, {{9, 9, ""}}, 9, 9, 1 + 8 * 100 + 500 + 1, Each(10, 2)},
+        {"asking for a reset", 2, 2, {{1, 1, "", device::kNeedsReset}}, 1, 1, 1 + 2 * 100 + 500 + 1, Each(2, 2)},
+        // The output the lower device is behind, with the input it answers on.
+        {"two devices", 2, 3, {{1, 2, ""}, {0, 1, ""}}, 0, 1, 1 + 100 + 100 + 100 + 1 + 500 + 1,
+         {{0, 2}, {1, 3}, {2, 1}}},
+        // A device that did not answer the first round is asked alone, each
+        // output in turn, after the answers owed: three tries of half a
+        // second for each output before its own.
+        {"a device that answers from its third request on", 4, 4, {{1, 3, "id:0-1:silence"}}, 1, 3,
+         2 * 500 + 1 + 3 * (500 + 3 * 500) + 500 + 1, Each(4, 6, {{3, 4}})},
+        {"a device that answers from its fourth request on, alone", 1, 1, {{0, 0, "id:0-2:silence"}}, 0, 0,
+         3 * 500 + 1, Each(1, 4)},
+        // Answering in 300 ms, the device is asked with the full waits.
+        {"a device that answers late within the wait", 2, 3, {{1, 2, "id:*:busy=300"}}, 1, 2,
+         301 + 4 * 500 + 500 + 301, Each(3, 2)},
+        // Answering in 700 ms, its first answer comes in the second round;
+        // asked alone, its answer to one try comes in the next.
+        {"a device that answers after the wait", 2, 3, {{1, 2, "id:*:busy=700"}}, 1, 2,
+         701 + 2 * (500 + 3 * 500) + 500 + 500 + 201, Each(3, 5, {{2, 4}})},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.inputs) + "x" + std::to_string(c.outputs));
-        DeviceSettings settings;
-        settings.identificationAnswer = c.answer;
-        if (c.silent > 0) settings.faults = Faults("id:0-" + std::to_string(c.silent - 1) + ":silence");
-        TargetDevice device(settings);
-        SetUpScene(c.inputs, c.outputs, {c.deviceOut}, {c.deviceIn}, &device);
-        EXPECT_EQ(Search(), c.answer == device::kIdentity ? kDeviceFound : device::kNeedsReset);
-        EXPECT_EQ(printed, Found("In " + std::to_string(c.deviceIn), "Out " + std::to_string(c.deviceOut)));
-        ExpectOpen(c.deviceIn, c.deviceOut);
-        for (const auto& [output, requests] : RequestsPerOutput()) {
-            EXPECT_EQ(requests, output < c.deviceOut ? 4u : c.silent + 1) << "output " << output;
+        SCOPED_TRACE(c.why);
+        SetUpScene(c.inputs, c.outputs, {}, {}, nullptr);
+        std::vector<std::unique_ptr<TargetDevice>> devices;
+        for (const Device& d : c.devices) {
+            DeviceSettings settings;
+            settings.identificationAnswer = d.answer;
+            settings.faults = Faults(d.faults);
+            devices.push_back(std::make_unique<TargetDevice>(settings));
+            AttachDevice(devices.back().get(), {d.output}, {d.input});
         }
+        const bool reset = c.devices[0].answer == device::kNeedsReset;
+        EXPECT_EQ(Search(), reset ? device::kNeedsReset : kDeviceFound);
+        EXPECT_EQ(printed, Found("In " + std::to_string(c.input), "Out " + std::to_string(c.output)));
+        EXPECT_EQ(found.input, c.input);
+        EXPECT_EQ(found.output, c.output);
+        ExpectOpen(c.input, c.output);
+        EXPECT_EQ(RequestsPerOutput(), c.requests);
         EXPECT_EQ(sim::NowMs(), c.ms);
-        // Every input once, then the outputs in turn, each once.
-        std::vector<std::string> opens;
-        for (UINT i = 0; i < c.inputs; ++i) opens.push_back("midiInOpen " + std::to_string(i));
-        for (UINT i = 0; i <= c.deviceOut; ++i) opens.push_back("midiOutOpen " + std::to_string(i));
-        EXPECT_EQ(Opens(), opens);
     }
 }
 
-TEST_F(DeviceSearch, WrongAnswersAndEchoesArePassedOver) {
-    // Output 0 echoes into input 0, as a pass-through port does; the device
-    // behind output 1 answers with another identity, four times.
+TEST_F(DeviceSearch, NoDeviceIsKnownAfterFourRoundsWhateverThePorts) {
+    // Outputs that echo every request into an input, as a pass-through port
+    // does, and a device with another identity, are no device.
     DeviceSettings settings;
     settings.identificationAnswer = 0x3E;
     TargetDevice wrong(settings);
-    SetUpScene(2, 2, {1}, {1}, &wrong);
-    sim::ConnectEcho(0, 0);
-    EXPECT_EQ(Search(), kNoDevice);
-    EXPECT_EQ(printed, text::kNoDevice);
-    EXPECT_EQ(RequestsPerOutput(), (Requests{{0, 4}, {1, 4}}));
-    ExpectOpen(99, 99);
-
-    TargetDevice right({});
-    SetUpScene(2, 2, {1}, {1}, &right);
-    sim::ConnectEcho(0, 0);
-    sim::ConnectEcho(1, 0);
-    EXPECT_EQ(Search(), kDeviceFound);
-    EXPECT_EQ(printed, Found("In 1", "Out 1"));
+    for (unsigned ports : {1u, 10u}) {
+        SetUpScene(ports, ports, {ports - 1}, {ports - 1}, &wrong);
+        if (ports > 1) sim::ConnectEcho(0, 0);
+        EXPECT_EQ(Search(), kNoDevice);
+        EXPECT_EQ(printed, text::kNoDevice);
+        EXPECT_EQ(RequestsPerOutput(), Each(ports, 4));
+        // Once every input has answered, wrongly, a round is over.
+        EXPECT_EQ(sim::NowMs(), ports == 1 ? 4u * 1 : 4u * 500);
+        ExpectOpen(99, 99);
+    }
 }
 
-TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOut) {
+TEST_F(DeviceSearch, OnlyThePortsOfTheChoiceAreUsed) {
+    TargetDevice device({});
+    const struct {
+        PortChoice choice;
+        std::uint8_t result;
+        Requests requests;
+    } cases[] = {
+        {{2, 1}, kDeviceFound, {{1, 1}}},
+        {{kAnyPort, 1}, kDeviceFound, {{1, 1}}},
+        {{0, kAnyPort}, kNoDevice, Each(3, 4)},
+        {{2, 0}, kNoDevice, {{0, 4}}},
+    };
+    for (const auto& c : cases) {
+        SetUpScene(3, 3, {1}, {2}, &device);
+        EXPECT_EQ(Search(c.choice), c.result);
+        EXPECT_EQ(RequestsPerOutput(), c.requests);
+        for (const std::string& call : sim::Calls()) {
+            const bool open = call.rfind("midiInOpen", 0) == 0 || call.rfind("midiOutOpen", 0) == 0;
+            const bool chosen = call == "midiInOpen " + std::to_string(c.choice.input) ||
+                                call == "midiOutOpen " + std::to_string(c.choice.output);
+            const bool any = (call.rfind("midiInOpen", 0) == 0 && c.choice.input == kAnyPort) ||
+                             (call.rfind("midiOutOpen", 0) == 0 && c.choice.output == kAnyPort);
+            EXPECT_TRUE(!open || chosen || any) << call;
+        }
+    }
+}
+
+TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     // Only ports 0 to 9 count.
     SetUpScene(12, 12, {}, {}, nullptr);
     EXPECT_EQ(Search(), kNoDevice);
     EXPECT_EQ(sim::CountCalls("midiInGetDevCapsA 10") + sim::CountCalls("midiOutGetDevCapsA 10"), 0u);
     EXPECT_EQ(sim::CountCalls("midiInOpen 9") + sim::CountCalls("midiOutOpen 9"), 2u);
-    EXPECT_EQ(sim::CountCalls("midiOutOpen 10"), 0u);
 
     // Input 1 fails its query: input 2 is not counted.
     TargetDevice beyondTheGap({});
@@ -128,17 +175,20 @@ TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOut) {
     sim::AddInput({"In 1", MMSYSERR_NODRIVER});
     sim::AddInput({"In 2"});
     EXPECT_EQ(Search(), kNoDevice);
-    EXPECT_EQ(Opens(), (std::vector<std::string>{"midiInOpen 0", "midiOutOpen 0"}));
+    EXPECT_EQ(sim::CountCalls("midiInOpen 2"), 0u);
 
-    // Ports that fail to open are skipped.
+    // Ports another program holds are skipped, and named; so are control
+    // characters in a name.
     TargetDevice device({});
     SetUpScene(0, 0, {1}, {1}, &device);
-    sim::AddInput({"Busy In", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
+    sim::AddInput({"Busy\x1B[2J In", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
     sim::AddInput({"In 1"});
     sim::AddOutput({"Busy Out", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
-    sim::AddOutput({"Out 1"});
+    sim::AddOutput({"Out\x07 1"});
     EXPECT_EQ(Search(), kDeviceFound);
-    EXPECT_EQ(printed, Found("In 1", "Out 1"));
+    const std::string held = " is in use by another program: close that program, then try again.\n";
+    EXPECT_EQ(printed, "MIDI input 0 (Busy\\x1B[2J In)" + held + "MIDI output 0 (Busy Out)" + held +
+                           Found("In 1", "Out\\x07 1"));
     EXPECT_EQ(RequestsPerOutput(), (Requests{{1, 1}}));
 
     // With no input to listen on, nothing is asked at all.
@@ -146,21 +196,28 @@ TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOut) {
     sim::AddInput({"Busy In", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
     EXPECT_EQ(Search(), kNoDevice);
     EXPECT_TRUE(sim::Sent().empty());
+
+    // No MIDI service at all.
+    SetUpScene(0, 0, {}, {}, nullptr);
+    sim::AddInput({"", MMSYSERR_NODRIVER});
+    sim::AddOutput({"", MMSYSERR_NODRIVER});
+    EXPECT_EQ(Search(), kNoDevice);
+    EXPECT_EQ(printed, std::string(kNoMidiServiceAdvice) + "\n" + text::kNoDevice);
 }
 
 TEST_F(DeviceSearch, WaitsAreNeitherCutShortNorCreditedLate) {
     // A lone byte in the middle of the wait is no answer; the answer that
     // comes later in the same wait is.
     TargetDevice device({});
-    SetUpScene(1, 1, {0}, {0}, &device);
-    AttachDevice(&device, 450);
-    sim::ScheduleArrival(250, {0xF0});
+    SetUpScene(1, 1, {}, {}, nullptr);
+    AttachDevice(&device, {0}, {0}, 450);
+    sim::ScheduleArrival(250, {0}, {0xF0});
     EXPECT_EQ(Search(), kDeviceFound);
     EXPECT_EQ(RequestsPerOutput(), (Requests{{0, 1}}));
     EXPECT_EQ(sim::NowMs(), 450u);
 
-    // The device behind output 0 answers only the last request there, 200 ms
-    // after that request's wait ran out, while output 1 is being asked.
+    // The device behind output 0 answers only its fourth request, 200 ms
+    // after the search's last wait ran out.
     DeviceSettings settings;
     settings.faults = Faults("id:0-2:silence id:*:busy=700");
     TargetDevice late(settings);

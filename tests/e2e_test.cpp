@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -212,6 +213,26 @@ TEST_F(EndToEnd, TwoDevicesAreUpdatedAtOnce) {
         sims[i]->Stop();
         EXPECT_EQ(ReadBytes(Accepted(units[i])), images[i]) << units[i];
     }
+}
+
+TEST_F(EndToEnd, OnATerminalALongWaitShowsAndCtrlCStopsTheRunCleanly) {
+    // The device does not answer the first record.
+    std::unique_ptr<ChildProcess> sim = Simulator({"--fault", "0:0:silence"});
+    ChildProcess updater(UPDATER_PATH, {}, folder_.path(), ChildProcess::Console::kTerminal);
+    ASSERT_TRUE(updater.WaitForOutput("Transferring.. - 0% done - Waiting for the device: 1 s", 10000))
+        << updater.output();
+    ASSERT_TRUE(updater.WaitForOutput("Transferring.. - 0% done - Waiting for the device: 2 s", 3000));
+    updater.Type("\x03");
+    EXPECT_EQ(updater.Wait(5000), 130);
+    const std::string ending = "\rTransferring.. - 0% done\r\nInterrupted at record 1 (0% done).\r\n"
+                               "The device holds an incomplete image: run the update again before using the "
+                               "device.\r\n\r\n";
+    EXPECT_EQ(updater.output().substr(updater.output().size() - std::min(ending.size(), updater.output().size())),
+              ending);
+    // It closed its ports: the server does not list them.
+    ChildProcess ports("/usr/bin/jack_lsp", {});
+    EXPECT_EQ(ports.Wait(5000), 0);
+    EXPECT_EQ(ports.output().find("tessarine-update"), std::string::npos) << ports.output();
 }
 
 TEST_F(EndToEnd, TheFirstLinesReachAPipeWhileTheSearchGoesOn) {

@@ -100,12 +100,12 @@ TEST(FaultInjection, RandomFaultsNeverCorruptTheUpdate) {
         settings.storeMs = std::uniform_int_distribution<std::uint32_t>(0, 999)(random);
         settings.faults = RandomFaults(random, static_cast<std::size_t>(records), settings.storeMs);
         TargetDevice device(settings);
-        SetUpScene(1, 1, {0}, {0}, nullptr);
+        SetUpScene(1, 1, {}, {}, nullptr);
         // What the faults came to: an answer to a record after the program's
         // wait for it ended, and whether the device said it restarts.
         bool late = false;
         bool restarted = false;
-        AttachDevice(&device, 1, [&](std::uint64_t now, const TimedResponse& answer) {
+        AttachDevice(&device, {0}, {0}, 1, [&](std::uint64_t now, const TimedResponse& answer) {
             late |= answer.atMs - now >= 5000;
             restarted |= answer.response.kind == Response::Kind::kStatus && answer.response.status == 0x77;
         });

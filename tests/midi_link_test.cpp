@@ -24,23 +24,29 @@ protected:
 // The frames themselves are checked where the search and the transfer send them.
 TEST_F(MidiLinkTest, SendSysExReturnsOnceThePlatformLetsGo) {
     const Bytes body(23, '7');
-    EXPECT_EQ(SendSysEx(body.data(), 1), MMSYSERR_INVALHANDLE) << "no output port open";
+    EXPECT_EQ(SendSysEx(0, body.data(), 1), MMSYSERR_INVALHANDLE) << "no output port open";
     ASSERT_EQ(OpenMidiOut(0), MMSYSERR_NOERROR);
-    EXPECT_EQ(SendSysEx(body.data(), 22), MMSYSERR_NOERROR);
+    EXPECT_EQ(SendSysEx(0, body.data(), 22), MMSYSERR_NOERROR);
     const std::size_t calls = sim::Calls().size();
-    EXPECT_EQ(SendSysEx(body.data(), 23), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(SendSysEx(0, body.data(), 23), MMSYSERR_INVALPARAM);
     EXPECT_EQ(sim::Calls().size(), calls) << "a body too long for a chunk reached the platform";
 
-    // While the platform holds the message, it looks again every 100 ms.
-    sim::SetStillPlayingRounds(3);
-    const std::size_t unprepares = sim::CountCalls("midiOutUnprepareHeader");
-    EXPECT_EQ(SendSysEx(body.data(), 1), MMSYSERR_NOERROR);
-    EXPECT_EQ(sim::NowMs(), 300u);
-    EXPECT_EQ(sim::CountCalls("midiOutUnprepareHeader") - unprepares, 4u);
+    // While the platform holds a message, it looks again every millisecond,
+    // for five seconds at most.
+    sim::HoldEveryMessage(7);
+    EXPECT_EQ(SendSysEx(0, body.data(), 1), MMSYSERR_NOERROR);
+    EXPECT_EQ(sim::NowMs(), 7u);
+    sim::HoldEveryMessage(UINT32_MAX);
+    EXPECT_EQ(SendSysEx(0, body.data(), 1), MIDIERR_STILLPLAYING);
+    EXPECT_EQ(sim::NowMs(), 7u + 5000);
+    sim::HoldEveryMessage(0);
 
     sim::SetSendResult([](std::size_t) { return MMSYSERR_NODRIVER; });
-    EXPECT_EQ(SendSysEx(body.data(), 1), MMSYSERR_NODRIVER);
-    EXPECT_EQ(sim::Sent().size(), 2u);
+    EXPECT_EQ(SendSysEx(0, body.data(), 1), MMSYSERR_NODRIVER);
+    EXPECT_EQ(sim::Sent().size(), 3u);
+    // A closed port's handle is refused, as winmm refuses it.
+    EXPECT_TRUE(CloseMidiOut());
+    EXPECT_EQ(SendSysEx(0, body.data(), 1), MMSYSERR_INVALHANDLE);
 }
 
 TEST_F(MidiLinkTest, PortsOpenNamedAndCloseCleanly) {
@@ -53,7 +59,7 @@ TEST_F(MidiLinkTest, PortsOpenNamedAndCloseCleanly) {
     EXPECT_TRUE(CallsSince(mark).empty()) << "an input past the link's ten reached the platform";
     ASSERT_EQ(OpenMidiOut(0), MMSYSERR_NOERROR);
     EXPECT_STREQ(MidiInName(1), "In 1");
-    EXPECT_STREQ(MidiOutName(), "Out 0");
+    EXPECT_STREQ(MidiOutName(0), "Out 0");
     EXPECT_EQ(Mailbox(0).receivedCount, 3) << "opening cleared the mailbox";
 
     // An input is stopped and its buffer taken back first: a port holding a
@@ -88,15 +94,15 @@ TEST_F(MidiLinkTest, EachInputsMailboxKeepsItsLatestMessage) {
     ASSERT_EQ(OpenMidiIn(1), MMSYSERR_NOERROR);
     // Each message's buffer goes back to its port as the platform asks.
     std::size_t mark = sim::Calls().size();
-    sim::ScheduleArrival(1, {0xF0, 0x1A, 0xF7});
+    sim::ScheduleArrival(1, {0, 1}, {0xF0, 0x1A, 0xF7});
     Sleep(1);
     EXPECT_EQ(CallsSince(mark), (std::vector<std::string>{"midiInUnprepareHeader", "midiInPrepareHeader",
                                                           "midiInAddBuffer", "midiInUnprepareHeader",
                                                           "midiInPrepareHeader", "midiInAddBuffer"}));
-    sim::ScheduleArrival(2, {0xF0, 0x1A, 0xF7});
-    sim::ScheduleArrival(3, {0xF0, 0x20, 0x01, 0xF7});
-    sim::ScheduleArrival(4, {0x90, 0x40, 0x7F}, sim::Arrival::kShort);
-    sim::ScheduleArrival(5, {0xF0, 0x1A}, sim::Arrival::kIncomplete);
+    sim::ScheduleArrival(2, {0, 1}, {0xF0, 0x1A, 0xF7});
+    sim::ScheduleArrival(3, {0, 1}, {0xF0, 0x20, 0x01, 0xF7});
+    sim::ScheduleArrival(4, {0, 1}, {0x90, 0x40, 0x7F}, sim::Arrival::kShort);
+    sim::ScheduleArrival(5, {0, 1}, {0xF0, 0x1A}, sim::Arrival::kIncomplete);
     Sleep(10);
     for (UINT input : {0u, 1u}) {
         EXPECT_EQ(Mailbox(input).receivedCount, 4);
@@ -107,7 +113,7 @@ TEST_F(MidiLinkTest, EachInputsMailboxKeepsItsLatestMessage) {
     Bytes overlong(200 + 3, 0x11);  // the buffer holds 200 bytes
     overlong.front() = 0xF0;
     overlong.back() = 0xF7;
-    sim::ScheduleArrival(1, overlong);
+    sim::ScheduleArrival(1, {0, 1}, overlong);
     Sleep(1);
     EXPECT_EQ(Mailbox(1).receivedCount, 3);
     EXPECT_EQ(Bytes(Mailbox(1).buffer, Mailbox(1).buffer + 3), (Bytes{0x11, 0x11, 0xF7}));
@@ -116,7 +122,7 @@ TEST_F(MidiLinkTest, EachInputsMailboxKeepsItsLatestMessage) {
     // still counts, but its buffer is not handed to the closed port.
     CloseOtherMidiIns(1);
     Mailbox(0).receivedCount = 0;
-    sim::ScheduleArrival(1, {0xF0, 0x1A, 0xF7});
+    sim::ScheduleArrival(1, {0, 1}, {0xF0, 0x1A, 0xF7});
     Sleep(1);
     EXPECT_EQ(Mailbox(0).receivedCount, 0);
     EXPECT_EQ(Mailbox(1).receivedCount, 3) << "a message after the others went unheard";

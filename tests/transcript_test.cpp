@@ -4,6 +4,8 @@
 // pages against --help. Beside a JACK server of the test's own, where no
 // device answers unless a test starts the simulator.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <fstream>
@@ -60,6 +62,13 @@ TEST(FileStage, EveryEnding) {
         {{{"Corvilent.led", "0006 0102 FDFF"}}, {}, Opened("Corvilent.led") + kBadImage},
         {{{"Corvilent.led", largest}}, {}, Opened("Corvilent.led") + kNoDevice},
         {{{"Corvilent.led", largest + "00"}}, {}, Opened("Corvilent.led") + kBadImage},
+        // A byte-order mark at the very start, as Windows Notepad writes it,
+        // is no text of the image; a second one is.
+        {{{"Corvilent.led", "\xEF\xBB\xBF" + kValidImage}}, {}, Opened("Corvilent.led") + kNoDevice},
+        {{{"Corvilent.led", "\xEF\xBB\xBF\xEF\xBB\xBF" + kValidImage}}, {}, Opened("Corvilent.led") + kBadImage},
+        // Control characters of a name are shown, not obeyed.
+        {{{"Corvilent\x1B[2J\x7F.led", kValidImage}}, {}, Opened("Corvilent\\x1B[2J\\x7F.led") + kNoDevice},
+        {{}, {"Corvilent\a.led"}, "Error: File 'Corvilent\\x07.led' is not found.\n\n"},
         // An image named on the command line, with its path as given: its
         // own name must still have the prefix; the folder's is not looked at.
         {{{"Corvilent.led", kValidImage}}, {"../Corvilent-kept.led"}, "Error: File '../Corvilent-kept.led' is not found.\n\n"},
@@ -81,7 +90,7 @@ TEST(FileStage, EveryEnding) {
         }
         std::string transcript;
         EXPECT_EQ(RunIn(folder, UPDATER_PATH, &transcript, c.arguments), 0);
-        EXPECT_EQ(transcript, kBanner + c.ending + kFinalWait) << c.files[0].first.substr(0, 40);
+        EXPECT_EQ(transcript, kBanner + c.ending + kFinalWait) << ::testing::PrintToString(c.arguments) << c.ending;
     }
 }
 
@@ -127,18 +136,70 @@ TEST(CommandLine, NothingButARunForAnUpdateTouchesTheDevice) {
     EXPECT_EQ(device.errors(), "") << "the device received a message";
 }
 
-TEST(FinalWait, OnATerminalOneKeyEndsIt) {
-    TempFolder folder;  // no image: the run goes straight to the final wait
-    ChildProcess updater(UPDATER_PATH, {}, folder.path(), ChildProcess::Console::kTerminal);
+TEST(FileStage, WithNoMidiServiceTheRunSaysWhatToDo) {
+    TempFolder folder;
+    folder.WriteFile("Corvilent.led", kValidImage);
+    std::string transcript;
+    EXPECT_EQ(RunIn(folder, "/usr/bin/env", &transcript, {"JACK_DEFAULT_SERVER=none", UPDATER_PATH}), 0);
+    EXPECT_EQ(transcript, kBanner + Opened("Corvilent.led") +
+                              "No MIDI service can be reached: load the ALSA sequencer (sudo modprobe snd-seq) or "
+                              "start a JACK server, then try again.\n" +
+                              kNoDevice + kFinalWait);
+}
+
+// The updater on a terminal of its own, the final wait a few seconds away:
+// the device never answers the search.
+class FinalWait : public testing::Test {
+protected:
+    void SetUp() override {
+        device_ = std::make_unique<ChildProcess>(SIM_PATH, std::vector<std::string>{"--fault", "id:*:silence"});
+        ASSERT_TRUE(device_->WaitForOutput("ready", 10000));
+        folder_.WriteFile("Corvilent.led", kValidImage);
+        updater_ = std::make_unique<ChildProcess>(UPDATER_PATH, std::vector<std::string>{}, folder_.path(),
+                                                  ChildProcess::Console::kTerminal);
+        ASSERT_EQ(tcgetattr(updater_->terminal(), &before_), 0);
+    }
+    bool AtThePrompt() { return updater_->WaitForOutput(kFinalWait.substr(0, 31), 10000); }
+    // The terminal's settings are those it had before the run.
+    void ExpectTheTerminalAsItWas() const {
+        termios after;
+        ASSERT_EQ(tcgetattr(updater_->terminal(), &after), 0);
+        EXPECT_EQ(after.c_lflag, before_.c_lflag);
+        EXPECT_EQ(after.c_cc[VMIN], before_.c_cc[VMIN]);
+        int unread = -1;
+        ASSERT_EQ(ioctl(updater_->terminal(), FIONREAD, &unread), 0);
+        EXPECT_EQ(unread, 0) << "keys were left for the shell";
+    }
+    TempFolder folder_;
+    std::unique_ptr<ChildProcess> device_;
+    std::unique_ptr<ChildProcess> updater_;
+    termios before_;
+};
+
+TEST_F(FinalWait, OneWholeKeyTypedAfterThePromptEndsIt) {
     // A terminal another program left reading without waiting.
-    termios settings;
-    ASSERT_EQ(tcgetattr(updater.terminal(), &settings), 0);
-    settings.c_cc[VMIN] = 0;
-    ASSERT_EQ(tcsetattr(updater.terminal(), TCSANOW, &settings), 0);
-    ASSERT_TRUE(updater.WaitForOutput(kFinalWait.substr(0, 31), 10000)) << updater.output();
-    EXPECT_TRUE(updater.RunsAfter(300)) << "it did not wait for a key";
-    updater.Type("x");  // no Enter
-    EXPECT_EQ(updater.Wait(5000), 0) << "a key did not end it";
+    before_.c_cc[VMIN] = 0;
+    ASSERT_EQ(tcsetattr(updater_->terminal(), TCSANOW, &before_), 0);
+    updater_->Type("abc\n");  // while it searches
+    ASSERT_TRUE(AtThePrompt()) << updater_->output();
+    EXPECT_TRUE(updater_->RunsAfter(300)) << "a key typed before the prompt answered it";
+    // Ctrl-Z, then fg: meanwhile the shell had the terminal its way.
+    updater_->Signal(SIGSTOP);
+    ASSERT_EQ(tcsetattr(updater_->terminal(), TCSANOW, &before_), 0);
+    updater_->Signal(SIGCONT);
+    EXPECT_TRUE(updater_->RunsAfter(300));
+    updater_->Type("\x1B[A");  // an arrow: one key of three bytes
+    EXPECT_EQ(updater_->Wait(5000), 0) << "a key did not end it" << ::testing::PrintToString(updater_->output());
+    ExpectTheTerminalAsItWas();
+}
+
+TEST_F(FinalWait, CtrlCEndsItQuietly) {
+    ASSERT_TRUE(AtThePrompt()) << updater_->output();
+    updater_->Type("\x03");
+    EXPECT_EQ(updater_->Wait(5000), 0);
+    const std::string ending = "\r\n" + kFinalWait.substr(0, 32) + "\r\n";
+    EXPECT_EQ(updater_->output().substr(updater_->output().size() - ending.size()), ending);
+    ExpectTheTerminalAsItWas();
 }
 
 std::set<std::string> OptionsIn(const std::string& text) {

@@ -37,12 +37,13 @@ class Transfer : public testing::Test {
 protected:
     // A whole update of `image` against a device on port pair (0, 0);
     // `arrange` adds to the simulated platform before the run.
-    std::string Update(const Bytes& image, DeviceSettings settings, const std::function<void()>& arrange = {}) {
+    std::string Update(const Bytes& image, DeviceSettings settings, const std::function<void()>& arrange = {},
+                       ConsoleStyle style = ConsoleStyle::kPlain) {
         device_ = std::make_unique<TargetDevice>(std::move(settings));
         SetUpScene(1, 1, {0}, {0}, device_.get());
         if (arrange) arrange();
         folder_.WriteFile("Corvilent.led", ImageText(image));
-        const std::string transcript = RunUpdateIn(folder_);
+        const std::string transcript = RunUpdateIn(folder_, style);
         EXPECT_FALSE(sim::InputIsOpen(0) || sim::OutputIsOpen(0)) << "the run left a port open";
         EXPECT_EQ(device_->ProtocolErrors(), 0u);
         return transcript;
@@ -175,6 +176,41 @@ TEST_F(Transfer, ARestartOnTheLastRecordOrAFailedSendEndsIt) {
                   kHead + text::Progress('-', 0) + kOutputMissing + kFinalWait);
         EXPECT_EQ(sim::NowMs(), failing) << "waited for an answer to a record not sent whole";
     }
+}
+
+TEST_F(Transfer, ALongWaitShowsOnATerminalAndAsALineInBatch) {
+    // The first try is not answered: five seconds, and five more for its
+    // answer, owed, after the second try's.
+    const Bytes image = ImageOfRecords({6});
+    DeviceSettings settings;
+    settings.faults = Faults("0:0:silence");
+    std::string waiting;
+    std::size_t width = 0;
+    for (int second = 1; second <= 4; ++second) {
+        const std::string shown = "Transferring.. - 0% done - Waiting for the device: " + std::to_string(second) + " s";
+        waiting += "\r" + std::string(width, ' ') + "\r" + shown;
+        width = shown.size();
+    }
+    const std::string restored = "\r" + std::string(width, ' ') + "\rTransferring.. - 0% done";
+    EXPECT_EQ(Update(image, settings, {}, ConsoleStyle::kTerminal),
+              kHead + Progress('-', 0) + waiting + restored + Progress('-', 0) + waiting + restored + kCompleted +
+                  kFinalWait);
+    EXPECT_EQ(Update(image, settings, {}, ConsoleStyle::kBatch),
+              kHead + BatchProgress(0) + "Waiting for the device...\n" + "Waiting for the device...\n" +
+                  kBatchCompleted);
+}
+
+TEST_F(Transfer, AMessageThePlatformHoldsCostsItsTime) {
+    // The request, then three chunks, each held 8 ms; a chunk is followed by
+    // the 1 ms pause, in which the device's answer comes.
+    const Bytes image = ImageOfRecords({30});
+    Update(image, {}, [] { sim::HoldEveryMessage(8); });
+    EXPECT_EQ(device().Accepted(), image);
+    EXPECT_EQ(sim::NowMs(), 8 + 3 * (8 + 1u));
+    // A chunk it never lets go of is given up after five seconds.
+    EXPECT_EQ(Update(image, {}, [] { sim::HoldEveryMessage(UINT32_MAX, 1); }),
+              kHead + Progress('-', 0) + kOutputMissing + kFinalWait);
+    EXPECT_EQ(sim::NowMs(), 1 + 5000u);
 }
 
 }  // namespace

@@ -21,6 +21,23 @@ void ShowProgress(char glyph, unsigned percent);
 // The device has the whole image (or says it restarts): the line at 100 %.
 void ShowProgressComplete();
 
+// A long wait for the device (a record's answer, the whole search) shows:
+// on a terminal, once it has lasted a second, on the progress line, with
+// what is awaited and for how long, updated every second; with --batch, as
+// a line when it has lasted a second and whenever what is awaited changes
+// after that; on a pipe or in a file, not at all.
+void BeginWait(const char* what);
+// The same wait, for something else now (the search asks other ports).
+void WaitFor(const char* what);
+// Called while waiting, at least every second.
+void TickWait();
+// The wait is over: the line is what it would have been without it.
+void EndWait();
+
+// What to do when no MIDI service can be reached, in the words of the
+// platform the user is on.
+extern const char kNoMidiServiceAdvice[];
+
 // A name as it may be printed: control characters (below 0x20, and 0x7F)
 // written as \xNN, so that a name cannot drive the terminal.
 struct PrintableName {

@@ -13,24 +13,30 @@
 namespace {
 
 int ExitStatusOf(TransferOutcome outcome) {
-    const bool updated = outcome == TransferOutcome::kCompleted || outcome == TransferOutcome::kRestarted;
-    return updated ? kExitUpdated : kExitTransferFailed;
+    switch (outcome) {
+        case TransferOutcome::kCompleted:
+        case TransferOutcome::kRestarted: return kExitUpdated;
+        case TransferOutcome::kInterrupted: return kExitInterrupted;
+        default: return kExitTransferFailed;
+    }
 }
 
 // Runs the device stages for a validated image; leaves the ports to the caller.
 int UpdateDevice(const ImageBuffer& image, std::uint8_t expectedId, const PortChoice& ports, bool dryRun) {
     DevicePorts device;
-    const std::uint8_t found = FindUpdateDevice(expectedId, ports, &device);
-    if (found == kNoDevice) return kExitNoDevice;
-    if (found == REPLY_NEEDS_RESET) {
-        std::printf("Please reset the product and retry again!\n\n");
-        return kExitResetRequested;
+    switch (FindUpdateDevice(expectedId, ports, &device)) {
+        case kNoDevice: return kExitNoDevice;
+        case kSearchInterrupted: return kExitInterrupted;
+        case REPLY_NEEDS_RESET:
+            std::printf("Please reset the product and retry again!\n\n");
+            return kExitResetRequested;
+        default: break;
     }
     if (dryRun) {
         std::printf("Dry run: no record was sent.\n\n");
         return kExitUpdated;
     }
-    return ExitStatusOf(TransferImage(image));
+    return ExitStatusOf(TransferImage(image, device.output));
 }
 
 // The port of the list that `wanted` names, or a line on standard error that
@@ -59,9 +65,14 @@ int RunUpdate(const RunOptions& options, const PortChoice& ports) {
     std::uint8_t expectedId = 0;
     int status = kExitImageFailed;
     if (LoadImageFile(options.image, &image, &expectedId) && ValidateImage(image)) {
-        status = UpdateDevice(image, expectedId, ports, options.dryRun);
+        status = StopRequested() ? kExitInterrupted : UpdateDevice(image, expectedId, ports, options.dryRun);
         CloseMidiIn();
         CloseMidiOut();
+    }
+    // Asked to stop, the user is not kept waiting; the ports are closed.
+    if (status == kExitInterrupted || StopRequested()) {
+        if (status != kExitInterrupted) std::printf("\nInterrupted.\n\n");
+        return kExitInterrupted;
     }
     if (options.batch) return status;
     WaitForKeyPress();

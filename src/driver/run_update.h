@@ -13,6 +13,7 @@ constexpr int kExitUsage = 2;        // a bad command line: nothing was done
 constexpr int kExitNoDevice = 3;
 constexpr int kExitResetRequested = 4;
 constexpr int kExitTransferFailed = 5;
+constexpr int kExitInterrupted = 130;  // in every mode: the user asked the run to stop
 
 // The run the options ask for, on the ports of the choice; returns its exit
 // status.

@@ -34,6 +34,13 @@ bool HasNamePrefix(const char* path) {
     return true;
 }
 
+// Windows Notepad begins a text it saves as UTF-8 with one.
+void SkipByteOrderMark(std::FILE* file) {
+    unsigned char mark[3] = {};
+    const std::size_t read = std::fread(mark, 1, sizeof mark, file);
+    if (read != sizeof mark || mark[0] != 0xEF || mark[1] != 0xBB || mark[2] != 0xBF) std::rewind(file);
+}
+
 }  // namespace
 
 bool LoadImageFile(const char* path, ImageBuffer* image, std::uint8_t* expectedId) {
@@ -56,6 +63,7 @@ bool LoadImageFile(const char* path, ImageBuffer* image, std::uint8_t* expectedI
         return false;
     }
     std::printf("OK: File '%s' is open.\n", PrintableName(path).text);
+    SkipByteOrderMark(file);
     const bool fits = ReadHexText(file, image);
     std::fclose(file);
     if (!fits) {

@@ -7,7 +7,10 @@ namespace {
 
 constexpr std::size_t kDeviceNameSize = 100;
 constexpr std::size_t kFrameSize = 64;
-constexpr DWORD kStillPlayingPauseMs = 100;
+constexpr DWORD kStillPlayingPauseMs = 1;
+// A message the platform holds longer than this will not go.
+constexpr DWORD kStillPlayingLimitMs = 5000;
+static_assert(kMaxSysExBody + 2 <= kFrameSize, "a frame holds the longest message");
 
 struct Input {
     HMIDIIN port = nullptr;
@@ -18,10 +21,14 @@ struct Input {
     ReplyMailbox mailbox;
 };
 
+struct Output {
+    HMIDIOUT port = nullptr;
+    bool open = false;
+    char name[kDeviceNameSize] = "";
+};
+
 Input inputs[kMaxPorts];
-HMIDIOUT outputPort = nullptr;
-bool outputOpen = false;
-char outputName[kDeviceNameSize] = "";
+Output outputs[kMaxPorts];
 
 // Set by the notification whenever it stores a byte count, so that the main
 // flow can wait for a reply without waking every millisecond to look.
@@ -46,6 +53,13 @@ bool CloseInput(Input& input) {
     midiInReset(input.port);
     midiInUnprepareHeader(input.port, &input.header, sizeof input.header);
     midiInClose(input.port);
+    return true;
+}
+
+bool CloseOutput(Output& output) {
+    if (!output.open) return false;
+    output.open = false;
+    midiOutClose(output.port);
     return true;
 }
 
@@ -77,15 +91,15 @@ MMRESULT OpenMidiIn(UINT index) {
 }
 
 MMRESULT OpenMidiOut(UINT index) {
-    const MMRESULT opened = midiOutOpen(&outputPort, index, 0, 0, CALLBACK_NULL);
-    if (opened != MMSYSERR_NOERROR) {
-        outputOpen = false;
-        return opened;
-    }
+    if (index >= kMaxPorts) return MMSYSERR_BADDEVICEID;
+    Output& output = outputs[index];
+    if (output.open) return MMSYSERR_ALLOCATED;
+    const MMRESULT opened = midiOutOpen(&output.port, index, 0, 0, CALLBACK_NULL);
+    if (opened != MMSYSERR_NOERROR) return opened;
     MIDIOUTCAPSA caps = {};
     midiOutGetDevCapsA(index, &caps, sizeof caps);
-    CopyName(outputName, caps.szPname);
-    outputOpen = true;
+    CopyName(output.name, caps.szPname);
+    output.open = true;
     return MMSYSERR_NOERROR;
 }
 
@@ -95,36 +109,44 @@ bool CloseMidiIn() {
     return closed;
 }
 
+bool CloseMidiOut() {
+    bool closed = false;
+    for (Output& output : outputs) closed |= CloseOutput(output);
+    return closed;
+}
+
 void CloseOtherMidiIns(UINT keep) {
     for (UINT i = 0; i < kMaxPorts; ++i) {
         if (i != keep) CloseInput(inputs[i]);
     }
 }
 
-bool MidiInIsOpen(UINT index) { return index < kMaxPorts && inputs[index].open; }
-
-bool CloseMidiOut() {
-    if (!outputOpen) return false;
-    outputOpen = false;
-    midiOutClose(outputPort);
-    return true;
+void CloseOtherMidiOuts(UINT keep) {
+    for (UINT i = 0; i < kMaxPorts; ++i) {
+        if (i != keep) CloseOutput(outputs[i]);
+    }
 }
 
-MMRESULT SendSysEx(const std::uint8_t* data, std::uint8_t n) {
-    if (n > kMaxSysExBody) return MMSYSERR_INVALPARAM;
+bool MidiInIsOpen(UINT index) { return index < kMaxPorts && inputs[index].open; }
+
+MMRESULT SendSysEx(UINT output, const std::uint8_t* data, std::uint8_t n) {
+    if (n > kMaxSysExBody || output >= kMaxPorts) return MMSYSERR_INVALPARAM;
     std::memset(frame, 0, sizeof frame);
     frame[0] = 0xF0;
     std::memcpy(frame + 1, data, n);
     frame[n + 1] = 0xF7;
 
+    const HMIDIOUT port = outputs[output].port;
     outputHeader = MIDIHDR{};
     outputHeader.lpData = reinterpret_cast<LPSTR>(frame);
     outputHeader.dwBufferLength = n + 2u;
-    MMRESULT code = midiOutPrepareHeader(outputPort, &outputHeader, sizeof outputHeader);
+    MMRESULT code = midiOutPrepareHeader(port, &outputHeader, sizeof outputHeader);
     if (code != MMSYSERR_NOERROR) return code;
-    code = midiOutLongMsg(outputPort, &outputHeader, sizeof outputHeader);
+    code = midiOutLongMsg(port, &outputHeader, sizeof outputHeader);
     if (code != MMSYSERR_NOERROR) return code;
-    while (midiOutUnprepareHeader(outputPort, &outputHeader, sizeof outputHeader) == MIDIERR_STILLPLAYING) {
+    const DWORD start = timeGetTime();
+    while ((code = midiOutUnprepareHeader(port, &outputHeader, sizeof outputHeader)) == MIDIERR_STILLPLAYING) {
+        if (timeGetTime() - start >= kStillPlayingLimitMs) return code;
         Sleep(kStillPlayingPauseMs);
     }
     return MMSYSERR_NOERROR;
@@ -158,4 +180,4 @@ void AwaitInput(DWORD milliseconds) {
 
 ReplyMailbox& Mailbox(UINT input) { return inputs[input].mailbox; }
 const char* MidiInName(UINT input) { return inputs[input].name; }
-const char* MidiOutName() { return outputName; }
+const char* MidiOutName(UINT output) { return outputs[output].name; }

@@ -1,7 +1,8 @@
-// The MIDI input ports the program listens on (every input at once while it
-// searches for the device, the device's alone afterwards), the one MIDI
-// output port it sends on, System Exclusive sends, and the mailboxes the
-// device's replies arrive in, one for each input port.
+// The MIDI ports the program uses: the inputs it listens on (every input at
+// once while it searches for the device, the device's alone afterwards), the
+// outputs it sends on (every output while it searches, the device's
+// afterwards), System Exclusive sends, and the mailboxes the device's
+// replies arrive in, one for each input port.
 //
 // The platform's MIDI service calls OnMidiInput on a thread of its own; it
 // writes the byte count of each System Exclusive message an input receives
@@ -31,21 +32,24 @@ struct ReplyMailbox {
     std::uint8_t buffer[kReceiveBufferSize] = {};
 };
 
-// Opens input port `index` beside those already open and starts it; returns
-// the platform's code.
+// Open input port `index` beside those already open and start it, or open
+// output port `index` beside those already open; the platform's code.
 MMRESULT OpenMidiIn(UINT index);
-// Opens output port `index`; returns the platform's code.
 MMRESULT OpenMidiOut(UINT index);
-// Close every open input port, or the output port; false when none was open.
+// Close every open input port, or every open output port; false when none
+// was open.
 bool CloseMidiIn();
 bool CloseMidiOut();
-// Closes every open input port but `keep`.
+// Close every open port of the kind but `keep`.
 void CloseOtherMidiIns(UINT keep);
+void CloseOtherMidiOuts(UINT keep);
 bool MidiInIsOpen(UINT index);
 
-// Sends F0, the n bytes of data (each below 0x80), F7 on the output port and
-// returns once the platform has released the message.
-MMRESULT SendSysEx(const std::uint8_t* data, std::uint8_t n);
+// Sends F0, the n bytes of data (each below 0x80), F7 on output port
+// `output` and returns once the platform has released the message: looking
+// every millisecond while it holds it, for at most five seconds (then the
+// send has failed).
+MMRESULT SendSysEx(UINT output, const std::uint8_t* data, std::uint8_t n);
 
 // Called by the MIDI service for input events, with the input port's number
 // as the instance value; nobody else calls it.
@@ -57,4 +61,4 @@ void AwaitInput(DWORD milliseconds);
 
 ReplyMailbox& Mailbox(UINT input);
 const char* MidiInName(UINT input);
-const char* MidiOutName();
+const char* MidiOutName(UINT output);

@@ -20,16 +20,22 @@ bool IsFile(const char* path);
 // Standard output is a terminal (a console window), not a pipe or a file.
 bool StandardOutputIsTerminal();
 
-// Holds the console until the user presses a key; returns at once when
-// standard input has ended.
+// Holds the console until the user presses a key (keys typed before do not
+// count), or asks the run to stop; returns at once when standard input has
+// ended.
 void WaitForKeyPress();
+
+// The user asked the run to stop: Ctrl-C, SIGTERM or SIGHUP (a closed
+// terminal); on Windows Ctrl-C, Ctrl-Break or a closed console window.
+bool StopRequested();
 
 // The platform's own sleep, to a point on the steady clock; it may wake
 // late by its timer's latency.
 void SleepUntil(std::chrono::steady_clock::time_point when);
 
-// Before the run: makes the standard streams safe to use, and asks for the
-// fine timers the protocol's 1 ms pauses are built on.
+// Before the run: makes the standard streams safe to use, asks for the fine
+// timers the protocol's 1 ms pauses are built on, and takes the requests to
+// stop (StopRequested) in place of ending the program at once.
 void BeginRun();
 // After the run: gives back what BeginRun asked for.
 void EndRun();

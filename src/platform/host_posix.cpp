@@ -3,6 +3,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -12,10 +14,12 @@
 #include <sys/prctl.h>
 #endif
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -38,13 +42,63 @@ bool ListsBefore(const char* a, const char* b) {
     }
 }
 
-int ReadOneByte() {
-    unsigned char byte = 0;
-    ssize_t got;
-    do {
-        got = read(STDIN_FILENO, &byte, 1);
-    } while (got < 0 && errno == EINTR);
-    return got == 1 ? byte : EOF;
+std::atomic<bool> stopRequested{false};
+std::atomic<bool> continued{false};
+// The handlers write a byte here: the signal may come to any of the
+// program's threads (the MIDI service has some), and the final wait, on
+// the main one, must wake for it.
+int wakeUp[2] = {-1, -1};
+
+void WakeUp() {
+    const char byte = 0;
+    const ssize_t written = write(wakeUp[1], &byte, 1);
+    (void)written;
+}
+void OnStopSignal(int) {
+    stopRequested = true;
+    WakeUp();
+}
+void OnContinue(int) {
+    continued = true;
+    WakeUp();
+}
+
+void Handle(int signal, void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+}
+
+// One byte of standard input; EOF at its end, or when the run is asked to
+// stop. `resumed` runs when the program comes back from being stopped.
+int ReadOneByte(const std::function<void()>& resumed) {
+    for (;;) {
+        pollfd ready[2] = {{STDIN_FILENO, POLLIN, 0}, {wakeUp[0], POLLIN, 0}};
+        if (poll(ready, 2, -1) < 0 && errno != EINTR) return EOF;
+        if (ready[1].revents & POLLIN) {
+            char drained[16];
+            while (read(wakeUp[0], drained, sizeof drained) > 0) {
+            }
+        }
+        if (stopRequested) return EOF;
+        if (continued.exchange(false) && resumed) resumed();
+        if ((ready[0].revents & (POLLIN | POLLHUP)) == 0) continue;
+        unsigned char byte = 0;
+        const ssize_t got = read(STDIN_FILENO, &byte, 1);
+        if (got == 1) return byte;
+        if (got == 0 || errno != EINTR) return EOF;
+    }
+}
+
+// The rest of a key that sends several bytes (an arrow's escape sequence, a
+// letter of several UTF-8 bytes): what follows at once.
+void DropRestOfKey() {
+    pollfd readable = {STDIN_FILENO, POLLIN, 0};
+    unsigned char rest[64];
+    while (poll(&readable, 1, 30) > 0 && read(STDIN_FILENO, rest, sizeof rest) > 0) {
+    }
 }
 
 }  // namespace
@@ -79,18 +133,24 @@ void WaitForKeyPress() {
         raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
         raw.c_cc[VMIN] = 1;
         raw.c_cc[VTIME] = 0;
-        tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-        ReadOneByte();
+        // Keys typed before the prompt are not the answer to it.
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw);
+        // Back from Ctrl-Z and fg, the shell has set the terminal its way.
+        if (ReadOneByte([&] { tcsetattr(STDIN_FILENO, TCSANOW, &raw); }) != EOF) DropRestOfKey();
         tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     } else {
-        ReadOneByte();
+        ReadOneByte({});
     }
     std::printf("\n");
 }
 
+bool StopRequested() { return stopRequested; }
+
 void SleepUntil(std::chrono::steady_clock::time_point when) { std::this_thread::sleep_until(when); }
 
 void BeginRun() {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) Handle(signal, OnStopSignal);
+    Handle(SIGCONT, OnContinue);
 #ifdef __linux__
     // Linux lets a sleeping thread wake up to 50 microseconds late, to save
     // wake-ups: a twentieth of every 1 ms pause.
@@ -102,6 +162,13 @@ void BeginRun() {
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
             const int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
             if (opened >= 0 && opened != fd) close(opened);
+        }
+    }
+    // After them: the pipe must not take a standard stream's number.
+    if (wakeUp[0] < 0 && pipe(wakeUp) == 0) {
+        for (int fd : wakeUp) {
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
+            fcntl(fd, F_SETFL, O_NONBLOCK);
         }
     }
 }

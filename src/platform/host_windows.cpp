@@ -10,6 +10,7 @@
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,8 +39,29 @@ void WaitForKeyPress() {
     // The prompt comes from another process: what this one holds back must
     // go first (standard output is buffered where a test captures it).
     std::fflush(stdout);
+    // Keys typed before the prompt are not the answer to it.
+    FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
     std::system("pause");
 }
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+// Set once the run has closed its ports: a closed console window ends the
+// process when the handler returns.
+HANDLE runEnded = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    stopRequested = true;
+    // Windows allows a closing window's handler about five seconds.
+    if (event == CTRL_CLOSE_EVENT) WaitForSingleObject(runEnded, 4000);
+    return TRUE;
+}
+
+}  // namespace
+
+bool StopRequested() { return stopRequested; }
 
 // Windows sleeps in ticks of about 15.6 ms unless asked for finer ones:
 // every 1 ms pause after a chunk would last a tick.
@@ -77,6 +99,11 @@ void BeginRun() {
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetProcessInformation")));
     OptOutOfPowerThrottling(set);
     timeBeginPeriod(kTimerResolutionMs);
+    runEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-void EndRun() { timeEndPeriod(kTimerResolutionMs); }
+void EndRun() {
+    timeEndPeriod(kTimerResolutionMs);
+    SetEvent(runEnded);
+}

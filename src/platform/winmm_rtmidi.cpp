@@ -2,7 +2,8 @@
 // Windows. Ports are numbered from 0 in the service's own order, leaving out
 // the ports of this program's own clients. Input buffers are handed over and
 // returned as winmm does; sends return once RtMidi has handed the message to
-// the service.
+// the service. Handles are those of a table (port_table.h): a closed one
+// answers MMSYSERR_INVALHANDLE.
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "platform/midi_service.h"
+#include "platform/port_table.h"
 #include "platform/winmm.h"
 
 namespace {
@@ -56,11 +58,11 @@ bool FindPort(RtMidi& client, UINT_PTR index, unsigned* serviceIndex, std::strin
 }
 
 template <typename Caps>
-MMRESULT FillCaps(RtMidi* client, UINT_PTR index, Caps* caps, UINT capsSize) {
-    if (caps == nullptr || capsSize < sizeof(Caps)) return MMSYSERR_INVALPARAM;
+MMRESULT FillCaps(RtMidi* client, UINT_PTR index, Caps* caps) {
+    if (client == nullptr) return MMSYSERR_NODRIVER;
     unsigned serviceIndex = 0;
     std::string name;
-    if (client == nullptr || !FindPort(*client, index, &serviceIndex, &name)) return MMSYSERR_BADDEVICEID;
+    if (!FindPort(*client, index, &serviceIndex, &name)) return MMSYSERR_BADDEVICEID;
     *caps = Caps{};
     std::strncpy(caps->szPname, name.c_str(), MAXPNAMELEN - 1);
     return MMSYSERR_NOERROR;
@@ -100,15 +102,8 @@ RtMidi* Lister(Client** lister, std::unique_ptr<Client> (*make)(const char*, RtM
     return *lister;
 }
 
-template <typename Client, typename Caps>
-MMRESULT QueryCaps(Client** lister, std::unique_ptr<Client> (*make)(const char*, RtMidiErrorCallback, void*),
-                   UINT_PTR index, Caps* caps, UINT capsSize) {
-    return FillCaps(Lister(lister, make), index, caps, capsSize);
-}
-
-}  // namespace
-
-struct HMIDIIN__ {
+struct InputPort {
+    HMIDIIN handle = nullptr;
     std::unique_ptr<RtMidiIn> client;
     std::atomic<bool> failed{false};
     MIDIINPROC callback = nullptr;
@@ -119,23 +114,26 @@ struct HMIDIIN__ {
     std::deque<MIDIHDR*> queue;
 };
 
-struct HMIDIOUT__ {
+struct OutputPort {
     std::unique_ptr<RtMidiOut> client;
     std::atomic<bool> failed{false};
     std::string portName;
     Clock::time_point lastCheck;
 };
 
-namespace {
+// Never destroyed: a port left open at the end is not closed by static
+// destruction, after libjack's own state has gone.
+PortTable<InputPort, HMIDIIN>& inputs = *new PortTable<InputPort, HMIDIIN>;
+PortTable<OutputPort, HMIDIOUT>& outputs = *new PortTable<OutputPort, HMIDIOUT>;
 
-void Notify(HMIDIIN__* port, UINT message, DWORD_PTR param1) {
+void Notify(InputPort* port, UINT message, DWORD_PTR param1) {
     // The time stamp winmm passes as the second parameter is not kept.
-    if (port->callback != nullptr) port->callback(port, message, port->instance, param1, 0);
+    if (port->callback != nullptr) port->callback(port->handle, message, port->instance, param1, 0);
 }
 
 // Runs on RtMidi's thread for every message the port receives.
 void OnServiceInput(double, std::vector<unsigned char>* message, void* userData) {
-    auto* port = static_cast<HMIDIIN__*>(userData);
+    auto* port = static_cast<InputPort*>(userData);
     if (message->empty()) return;
     std::unique_lock<std::mutex> guard(port->lock);
     if (!port->started) return;
@@ -167,7 +165,7 @@ void OnServiceInput(double, std::vector<unsigned char>* message, void* userData)
     }
 }
 
-bool StillListed(HMIDIOUT__* port) {
+bool StillListed(OutputPort* port) {
     RtMidiOut& client = *port->client;
     const unsigned count = client.getPortCount();
     for (unsigned i = 0; i < count; ++i) {
@@ -178,80 +176,80 @@ bool StillListed(HMIDIOUT__* port) {
 
 }  // namespace
 
-MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize) {
-    return QueryCaps(&inputLister, MakeMidiIn, deviceId, caps, capsSize);
+MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT) {
+    return FillCaps(Lister(&inputLister, MakeMidiIn), deviceId, caps);
 }
 
-MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize) {
-    return QueryCaps(&outputLister, MakeMidiOut, deviceId, caps, capsSize);
+MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT) {
+    return FillCaps(Lister(&outputLister, MakeMidiOut), deviceId, caps);
 }
 
-MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
-    if (handle == nullptr) return MMSYSERR_INVALPARAM;
-    if (flags != CALLBACK_FUNCTION && flags != CALLBACK_NULL) return MMSYSERR_INVALFLAG;
-    auto port = std::make_unique<HMIDIIN__>();
+MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD) {
+    auto port = std::make_unique<InputPort>();
     port->client = MakeMidiIn(kClientName, RecordFailure, &port->failed);
     if (!port->client) return MMSYSERR_NODRIVER;
     unsigned serviceIndex = 0;
     std::string name;
     if (!FindPort(*port->client, deviceId, &serviceIndex, &name)) return MMSYSERR_BADDEVICEID;
-    if (flags == CALLBACK_FUNCTION) port->callback = reinterpret_cast<MIDIINPROC>(callback);
+    port->callback = reinterpret_cast<MIDIINPROC>(callback);
     port->instance = instance;
     port->client->ignoreTypes(false, true, true);
     port->client->setCallback(OnServiceInput, port.get());
     port->failed = false;
     port->client->openPort(serviceIndex, "in");
     if (port->failed || !port->client->isPortOpen()) return MMSYSERR_ALLOCATED;
-    *handle = port.release();
+    InputPort* opened = port.get();
+    // Nothing reaches the callback before the port is started.
+    opened->handle = inputs.Add(std::move(port));
+    if (opened->handle == nullptr) return MMSYSERR_NOMEM;
+    *handle = opened->handle;
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInPrepareHeader(HMIDIIN port, LPMIDIHDR header, UINT headerSize) {
+MMRESULT midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT) {
+    InputPort* port = inputs.Find(handle);
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
-    if (header == nullptr || headerSize < sizeof(MIDIHDR) || header->lpData == nullptr || header->dwBufferLength == 0) {
-        return MMSYSERR_INVALPARAM;
-    }
     std::lock_guard<std::mutex> guard(port->lock);
     header->dwFlags |= MHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInUnprepareHeader(HMIDIIN port, LPMIDIHDR header, UINT headerSize) {
+MMRESULT midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT) {
+    InputPort* port = inputs.Find(handle);
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
-    if (header == nullptr || headerSize < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
     std::lock_guard<std::mutex> guard(port->lock);
-    if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
     header->dwFlags &= ~DWORD{MHDR_PREPARED};
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInAddBuffer(HMIDIIN port, LPMIDIHDR header, UINT headerSize) {
+MMRESULT midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT) {
+    InputPort* port = inputs.Find(handle);
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
-    if (header == nullptr || headerSize < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
     std::lock_guard<std::mutex> guard(port->lock);
     if (port->closing) return MMSYSERR_INVALHANDLE;
-    if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
-    if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
     header->dwFlags |= MHDR_INQUEUE;
     port->queue.push_back(header);
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInStart(HMIDIIN port) {
+MMRESULT midiInStart(HMIDIIN handle) {
+    InputPort* port = inputs.Find(handle);
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
     std::lock_guard<std::mutex> guard(port->lock);
     port->started = true;
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInStop(HMIDIIN port) {
+MMRESULT midiInStop(HMIDIIN handle) {
+    InputPort* port = inputs.Find(handle);
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
     std::lock_guard<std::mutex> guard(port->lock);
     port->started = false;
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInReset(HMIDIIN port) {
+MMRESULT midiInReset(HMIDIIN handle) {
+    InputPort* port = inputs.Find(handle);
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
     std::deque<MIDIHDR*> returned;
     {
@@ -267,23 +265,22 @@ MMRESULT midiInReset(HMIDIIN port) {
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInClose(HMIDIIN port) {
+MMRESULT midiInClose(HMIDIIN handle) {
+    InputPort* port = inputs.Find(handle);
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
     {
         std::lock_guard<std::mutex> guard(port->lock);
-        if (!port->queue.empty()) return MIDIERR_STILLPLAYING;
         port->closing = true;
     }
-    // Closing the client waits for a notification still under way.
+    // Closing the client waits for a notification still under way, which
+    // may still look the port up; only then is it taken out of the table.
     Dispose(std::move(port->client));
-    delete port;
+    inputs.Remove(handle);
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_PTR, DWORD flags) {
-    if (handle == nullptr) return MMSYSERR_INVALPARAM;
-    if (flags != CALLBACK_NULL) return MMSYSERR_INVALFLAG;
-    auto port = std::make_unique<HMIDIOUT__>();
+MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_PTR, DWORD) {
+    auto port = std::make_unique<OutputPort>();
     port->client = MakeMidiOut(kClientName, RecordFailure, &port->failed);
     if (!port->client) return MMSYSERR_NODRIVER;
     unsigned serviceIndex = 0;
@@ -292,21 +289,17 @@ MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_PTR, DWO
     port->client->openPort(serviceIndex, "out");
     if (port->failed || !port->client->isPortOpen()) return MMSYSERR_ALLOCATED;
     port->lastCheck = Clock::now();
-    *handle = port.release();
-    return MMSYSERR_NOERROR;
+    *handle = outputs.Add(std::move(port));
+    return *handle != nullptr ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
 }
 
-MMRESULT midiOutPrepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT headerSize) {
-    if (port == nullptr) return MMSYSERR_INVALHANDLE;
-    if (header == nullptr || headerSize < sizeof(MIDIHDR) || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
-    header->dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+MMRESULT midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR, UINT) {
+    return outputs.Find(handle) != nullptr ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
 }
 
-MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT headerSize) {
+MMRESULT midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT) {
+    OutputPort* port = outputs.Find(handle);
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
-    if (header == nullptr || headerSize < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
-    if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
     if (MidiServiceGone()) return MIDIERR_NODEVICE;
     const Clock::time_point now = Clock::now();
     if (now - port->lastCheck >= kPortCheckInterval) {
@@ -318,17 +311,14 @@ MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT headerSize) {
     return port->failed ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
 }
 
-MMRESULT midiOutUnprepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT headerSize) {
-    if (port == nullptr) return MMSYSERR_INVALHANDLE;
-    if (header == nullptr || headerSize < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
-    header->dwFlags &= ~DWORD{MHDR_PREPARED};
-    return MMSYSERR_NOERROR;
+MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR, UINT) {
+    return outputs.Find(handle) != nullptr ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
 }
 
-MMRESULT midiOutClose(HMIDIOUT port) {
-    if (port == nullptr) return MMSYSERR_INVALHANDLE;
+MMRESULT midiOutClose(HMIDIOUT handle) {
+    std::unique_ptr<OutputPort> port = outputs.Remove(handle);
+    if (!port) return MMSYSERR_INVALHANDLE;
     AwaitSentMessages();
     Dispose(std::move(port->client));
-    delete port;
     return MMSYSERR_NOERROR;
 }

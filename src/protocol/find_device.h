@@ -9,6 +9,8 @@
 constexpr std::uint8_t kNoDevice = 0;
 // Result of the search: the device answered with the expected byte.
 constexpr std::uint8_t kDeviceFound = 1;
+// Result of the search: the user asked the run to stop.
+constexpr std::uint8_t kSearchInterrupted = 2;
 
 // The ports the search may use: every one, or the one the user chose.
 constexpr UINT kAnyPort = ~0u;
@@ -25,5 +27,6 @@ struct DevicePorts {
 
 // Asks the ports of the choice for the device with the identification
 // request and leaves the pair that answers open, in `found`. Returns
-// kNoDevice, kDeviceFound or REPLY_NEEDS_RESET. Prints its own outcome lines.
+// kNoDevice, kDeviceFound, REPLY_NEEDS_RESET or kSearchInterrupted. Prints
+// its own outcome lines, and before them what keeps ports from being used.
 std::uint8_t FindUpdateDevice(std::uint8_t expectedId, const PortChoice& choice, DevicePorts* found);

@@ -1,6 +1,10 @@
 #include "protocol/reply_ledger.h"
 
+#include <algorithm>
+
+#include "console/console.h"
 #include "midi/midi_link.h"
+#include "platform/host.h"
 
 namespace {
 
@@ -22,14 +26,19 @@ bool TakeReply(std::uint8_t* status, UINT* input) {
     return false;
 }
 
+// How long a wait sleeps at a time at most: a request to stop, and what a
+// long wait shows, are looked at in between.
+constexpr DWORD kWakeEveryMs = 100;
+
 // Every message that arrives ends a wait for input; one that is no reply
 // does not end the wait, so that a stray byte cannot end every later wait at
 // once.
 bool AwaitReply(DWORD start, std::uint16_t milliseconds, std::uint8_t* status, UINT* input) {
     while (!TakeReply(status, input)) {
         const DWORD waited = timeGetTime() - start;
-        if (waited >= milliseconds) return false;
-        AwaitInput(milliseconds - waited);
+        if (waited >= milliseconds || StopRequested()) return false;
+        TickWait();
+        AwaitInput(std::min<DWORD>(milliseconds - waited, kWakeEveryMs));
     }
     return true;
 }

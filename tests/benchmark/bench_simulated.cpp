@@ -58,8 +58,7 @@ void SetUp(unsigned inputs, unsigned outputs, TargetDevice* device) {
     NextSubject(0);
     for (unsigned i = 0; i < inputs; ++i) sim::AddInput({"In"});
     for (unsigned i = 0; i < outputs; ++i) sim::AddOutput({"Out"});
-    sim::ConnectDevice({outputs - 1}, {inputs - 1});
-    AttachDevice(device, 0);
+    AttachDevice(device, {outputs - 1}, {inputs - 1}, 0);
     sim::SetRealTime(true);
 }
 
@@ -103,7 +102,7 @@ bool MeasureTransfer() {
         TransferOutcome outcome;
         {
             Silenced quiet;
-            outcome = TransferImage(buffer);
+            outcome = TransferImage(buffer, 0);
         }
         const double wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         const double cpu = CpuSeconds() - cpuBefore;

@@ -3,12 +3,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 
 #include "device/target_device.h"
+#include "platform/winmm.h"
 
 // Sees each answer the device gives to a message that arrived at nowMs.
 using AnswerSeen = std::function<void(std::uint64_t nowMs, const TimedResponse& answer)>;
 
-// From now on the device hears every message on the outputs it is connected
-// to; its answers arrive replyDelayMs after the device gives them.
-void AttachDevice(TargetDevice* device, std::uint32_t replyDelayMs = 1, AnswerSeen seen = {});
+// From now on the device hears every message on the outputs; its answers
+// arrive on the inputs replyDelayMs after the device gives them.
+void AttachDevice(TargetDevice* device, const std::set<UINT>& outputs, const std::set<UINT>& inputs,
+                  std::uint32_t replyDelayMs = 1, AnswerSeen seen = {});

@@ -8,65 +8,68 @@
 #include <map>
 #include <memory>
 
+#include "platform/port_table.h"
 #include "platform/precise_sleep.h"
-
-struct HMIDIIN__ {
-    UINT index = 0;
-    MIDIINPROC callback = nullptr;
-    DWORD_PTR instance = 0;
-    bool open = true;
-    bool started = false;
-    std::deque<MIDIHDR*> queue;
-};
-
-struct HMIDIOUT__ {
-    UINT index = 0;
-    bool open = true;
-};
 
 namespace sim {
 namespace {
 
+struct InputPort {
+    HMIDIIN handle = nullptr;
+    UINT index = 0;
+    MIDIINPROC callback = nullptr;
+    DWORD_PTR instance = 0;
+    bool started = false;
+    std::deque<MIDIHDR*> queue;
+};
+
+struct OutputPort {
+    UINT index = 0;
+};
+
+// The program may hold handles from before a reset: the tables outlive it,
+// so that those answer MMSYSERR_INVALHANDLE, as on a real platform.
+PortTable<InputPort, HMIDIIN> inputPorts;
+PortTable<OutputPort, HMIDIOUT> outputPorts;
+
 struct Delivery {
     std::vector<std::uint8_t> bytes;
     Arrival kind;
-    int input;  // the input it arrives on; -1: those the device answers on
+    std::set<UINT> inputs;  // those it arrives on
+};
+
+struct Device {
+    std::set<UINT> hears;  // outputs
+    DeviceModel model;
 };
 
 struct State {
     std::vector<Port> inputs, outputs;
-    std::set<UINT> deviceHears, deviceAnswers;
+    std::vector<Device> devices;
     std::multimap<UINT, UINT> echoes;  // output -> input
-    DeviceModel device;
     SendResult sendResult;
     bool realTime = false;
-    unsigned stillPlayingRounds = 0;
-    unsigned stillPlayingLeft = 0;
+    std::uint32_t heldMs = 0;
+    std::size_t heldFrom = 0;
+    std::uint64_t releasedAt = 0;  // the platform lets go of the latest message then
     std::size_t sends = 0;
     std::uint64_t now = 0;
     std::multimap<std::uint64_t, Delivery> pending;
     std::vector<SentMessage> sent;
     std::vector<std::string> calls;
-    std::multimap<std::string, std::function<void()>> actions;
-    std::deque<std::unique_ptr<HMIDIIN__>> inputHandles;
-    std::deque<std::unique_ptr<HMIDIOUT__>> outputHandles;
 };
 
 State state;
 
-void Log(const std::string& call) {
-    state.calls.push_back(call);
-    const auto range = state.actions.equal_range(call);
-    for (auto action = range.first; action != range.second; ++action) action->second();
-}
+void Log(const std::string& call) { state.calls.push_back(call); }
 void Log(const std::string& call, UINT index) { Log(call + " " + std::to_string(index)); }
 
-void DeliverTo(HMIDIIN__* port, const Delivery& delivery) {
+void DeliverTo(InputPort* port, const Delivery& delivery) {
     const auto& bytes = delivery.bytes;
     if (delivery.kind == Arrival::kShort) {
         DWORD packed = 0;
         for (std::size_t i = 0; i < bytes.size() && i < 3; ++i) packed |= DWORD{bytes[i]} << (8 * i);
-        port->callback(port, MIM_DATA, port->instance, packed, static_cast<DWORD_PTR>(state.now));
+        port->callback(port->handle, MIM_DATA, port->instance, packed, static_cast<DWORD_PTR>(state.now));
         return;
     }
     // A message longer than the buffer fills it, goes back as long data and
@@ -81,7 +84,7 @@ void DeliverTo(HMIDIIN__* port, const Delivery& delivery) {
         header->dwBytesRecorded = length;
         header->dwFlags = (header->dwFlags & ~DWORD{MHDR_INQUEUE}) | MHDR_DONE;
         const bool cutShort = delivery.kind == Arrival::kIncomplete && done == bytes.size();
-        port->callback(port, cutShort ? MIM_LONGERROR : MIM_LONGDATA, port->instance,
+        port->callback(port->handle, cutShort ? MIM_LONGERROR : MIM_LONGDATA, port->instance,
                        reinterpret_cast<DWORD_PTR>(header), static_cast<DWORD_PTR>(state.now));
     }
 }
@@ -90,15 +93,14 @@ void DeliverTo(HMIDIIN__* port, const Delivery& delivery) {
 void Echo(UINT output, const std::vector<std::uint8_t>& bytes) {
     const auto echoes = state.echoes.equal_range(output);
     for (auto echo = echoes.first; echo != echoes.second; ++echo) {
-        state.pending.emplace(state.now, Delivery{bytes, Arrival::kComplete, static_cast<int>(echo->second)});
+        state.pending.emplace(state.now, Delivery{bytes, Arrival::kComplete, {echo->second}});
     }
 }
 
 void Deliver(const Delivery& delivery) {
-    for (auto& port : state.inputHandles) {
-        const bool reached = delivery.input < 0 ? state.deviceAnswers.count(port->index) > 0
-                                                : port->index == static_cast<UINT>(delivery.input);
-        if (port->open && port->started && reached) DeliverTo(port.get(), delivery);
+    for (HMIDIIN handle : inputPorts.Handles()) {
+        InputPort* port = inputPorts.Find(handle);
+        if (port->started && delivery.inputs.count(port->index) > 0) DeliverTo(port, delivery);
     }
 }
 
@@ -113,74 +115,49 @@ MMRESULT GetCaps(const std::vector<Port>& ports, UINT_PTR index, Caps* caps, con
     return MMSYSERR_NOERROR;
 }
 
-template <typename Handle>
-bool Usable(const Handle* port) {
-    return port != nullptr && port->open;
-}
-
 // Checks an open against the scripted ports; on success makes the handle.
-template <typename Handle>
-MMRESULT OpenHandle(const std::vector<Port>& ports, std::deque<std::unique_ptr<Handle>>* handles, UINT deviceId,
-                    bool flagsFit, Handle** opened) {
+template <typename Opened, typename Handle>
+MMRESULT OpenHandle(const std::vector<Port>& ports, PortTable<Opened, Handle>* table, UINT deviceId, bool flagsFit,
+                    Handle* opened) {
     if (deviceId >= ports.size()) return MMSYSERR_BADDEVICEID;
     if (!flagsFit) return MMSYSERR_INVALFLAG;
     if (ports[deviceId].openResult != MMSYSERR_NOERROR) return ports[deviceId].openResult;
-    handles->push_back(std::make_unique<Handle>());
-    *opened = handles->back().get();
-    (*opened)->index = deviceId;
+    auto port = std::make_unique<Opened>();
+    port->index = deviceId;
+    *opened = table->Add(std::move(port));
     return MMSYSERR_NOERROR;
 }
 
-template <typename Handle>
-MMRESULT PrepareHeader(Handle* port, LPMIDIHDR header) {
-    if (!Usable(port)) return MMSYSERR_INVALHANDLE;
-    header->dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
-}
-
-bool Queued(const HMIDIIN__* port, const MIDIHDR* header) {
+bool Queued(const InputPort* port, const MIDIHDR* header) {
     return std::find(port->queue.begin(), port->queue.end(), header) != port->queue.end();
 }
 
 }  // namespace
 
 void Reset() {
-    // The program may still hold handles of the platform it ran on before:
-    // they stay valid, closed, so that using one fails as on a real platform.
-    static std::vector<std::unique_ptr<HMIDIIN__>> closedInputs;
-    static std::vector<std::unique_ptr<HMIDIOUT__>> closedOutputs;
-    for (auto& port : state.inputHandles) {
-        port->open = false;
-        closedInputs.push_back(std::move(port));
-    }
-    for (auto& port : state.outputHandles) {
-        port->open = false;
-        closedOutputs.push_back(std::move(port));
-    }
+    for (HMIDIIN handle : inputPorts.Handles()) inputPorts.Remove(handle);
+    for (HMIDIOUT handle : outputPorts.Handles()) outputPorts.Remove(handle);
     state = State{};
 }
 void AddInput(const Port& port) { state.inputs.push_back(port); }
 void AddOutput(const Port& port) { state.outputs.push_back(port); }
 
-void ConnectDevice(const std::set<UINT>& outputsItHears, const std::set<UINT>& inputsItAnswers) {
-    state.deviceHears = outputsItHears;
-    state.deviceAnswers = inputsItAnswers;
+void ConnectDevice(const std::set<UINT>& outputs, DeviceModel model) {
+    state.devices.push_back({outputs, std::move(model)});
 }
-
-void SetDeviceModel(DeviceModel model) { state.device = std::move(model); }
 
 void ConnectEcho(UINT output, UINT input) { state.echoes.emplace(output, input); }
 
-void ScheduleArrival(std::uint32_t delayMs, const std::vector<std::uint8_t>& bytes, Arrival kind) {
-    state.pending.emplace(state.now + delayMs, Delivery{bytes, kind, -1});
-}
-
-void OnCall(const std::string& call, std::function<void()> action) {
-    state.actions.emplace(call, std::move(action));
+void ScheduleArrival(std::uint32_t delayMs, const std::set<UINT>& inputs, const std::vector<std::uint8_t>& bytes,
+                     Arrival kind) {
+    state.pending.emplace(state.now + delayMs, Delivery{bytes, kind, inputs});
 }
 
 void SetSendResult(SendResult result) { state.sendResult = std::move(result); }
-void SetStillPlayingRounds(unsigned rounds) { state.stillPlayingRounds = rounds; }
+void HoldEveryMessage(std::uint32_t milliseconds, std::size_t fromSend) {
+    state.heldMs = milliseconds;
+    state.heldFrom = fromSend;
+}
 void SetRealTime(bool realTime) { state.realTime = realTime; }
 std::uint64_t NowMs() { return state.now; }
 const std::vector<SentMessage>& Sent() { return state.sent; }
@@ -191,29 +168,24 @@ std::size_t CountCalls(const std::string& call) {
 }
 
 bool InputIsOpen(UINT index) {
-    for (auto& port : state.inputHandles) {
-        if (port->open && port->index == index) return true;
+    for (HMIDIIN handle : inputPorts.Handles()) {
+        if (inputPorts.Find(handle)->index == index) return true;
     }
     return false;
 }
 
 bool OutputIsOpen(UINT index) {
-    for (auto& port : state.outputHandles) {
-        if (port->open && port->index == index) return true;
-    }
-    return false;
-}
-
-bool InputHasQueuedBuffer(UINT index) {
-    for (auto& port : state.inputHandles) {
-        if (port->open && port->index == index && !port->queue.empty()) return true;
+    for (HMIDIOUT handle : outputPorts.Handles()) {
+        if (outputPorts.Find(handle)->index == index) return true;
     }
     return false;
 }
 
 }  // namespace sim
 
+using sim::inputPorts;
 using sim::Log;
+using sim::outputPorts;
 using sim::state;
 
 namespace sim {
@@ -289,33 +261,38 @@ MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT) {
     return sim::GetCaps(state.outputs, deviceId, caps, "midiOutGetDevCapsA");
 }
 
-MMRESULT midiInOpen(LPHMIDIIN port, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
     Log("midiInOpen", deviceId);
-    const MMRESULT result =
-        sim::OpenHandle(state.inputs, &state.inputHandles, deviceId, flags == CALLBACK_FUNCTION, port);
+    const MMRESULT result = sim::OpenHandle(state.inputs, &inputPorts, deviceId, flags == CALLBACK_FUNCTION, handle);
     if (result == MMSYSERR_NOERROR) {
-        (*port)->callback = reinterpret_cast<MIDIINPROC>(callback);
-        (*port)->instance = instance;
+        sim::InputPort* port = inputPorts.Find(*handle);
+        port->handle = *handle;
+        port->callback = reinterpret_cast<MIDIINPROC>(callback);
+        port->instance = instance;
     }
     return result;
 }
 
-MMRESULT midiInPrepareHeader(HMIDIIN port, LPMIDIHDR header, UINT) {
+MMRESULT midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT) {
     Log("midiInPrepareHeader");
-    return sim::PrepareHeader(port, header);
+    if (inputPorts.Find(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInUnprepareHeader(HMIDIIN port, LPMIDIHDR header, UINT) {
+MMRESULT midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT) {
     Log("midiInUnprepareHeader");
-    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
+    sim::InputPort* port = inputPorts.Find(handle);
+    if (port == nullptr) return MMSYSERR_INVALHANDLE;
     if (sim::Queued(port, header)) return MIDIERR_STILLPLAYING;
     header->dwFlags &= ~DWORD{MHDR_PREPARED};
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInAddBuffer(HMIDIIN port, LPMIDIHDR header, UINT) {
+MMRESULT midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT) {
     Log("midiInAddBuffer");
-    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
+    sim::InputPort* port = inputPorts.Find(handle);
+    if (port == nullptr) return MMSYSERR_INVALHANDLE;
     if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
     if (sim::Queued(port, header)) return MIDIERR_STILLPLAYING;
     header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~DWORD{MHDR_DONE};
@@ -324,57 +301,64 @@ MMRESULT midiInAddBuffer(HMIDIIN port, LPMIDIHDR header, UINT) {
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInStart(HMIDIIN port) {
+MMRESULT midiInStart(HMIDIIN handle) {
+    sim::InputPort* port = inputPorts.Find(handle);
     Log("midiInStart", port ? port->index : 0);
-    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
+    if (port == nullptr) return MMSYSERR_INVALHANDLE;
     const MMRESULT result = state.inputs[port->index].startResult;
     if (result == MMSYSERR_NOERROR) port->started = true;
     return result;
 }
 
-MMRESULT midiInStop(HMIDIIN port) {
+MMRESULT midiInStop(HMIDIIN handle) {
     Log("midiInStop");
-    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
+    sim::InputPort* port = inputPorts.Find(handle);
+    if (port == nullptr) return MMSYSERR_INVALHANDLE;
     port->started = false;
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInReset(HMIDIIN port) {
+MMRESULT midiInReset(HMIDIIN handle) {
     Log("midiInReset");
-    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
+    sim::InputPort* port = inputPorts.Find(handle);
+    if (port == nullptr) return MMSYSERR_INVALHANDLE;
     port->started = false;
     while (!port->queue.empty()) {
         MIDIHDR* header = port->queue.front();
         port->queue.pop_front();
         header->dwBytesRecorded = 0;
         header->dwFlags = (header->dwFlags & ~DWORD{MHDR_INQUEUE}) | MHDR_DONE;
-        port->callback(port, MIM_LONGDATA, port->instance, reinterpret_cast<DWORD_PTR>(header),
+        port->callback(handle, MIM_LONGDATA, port->instance, reinterpret_cast<DWORD_PTR>(header),
                        static_cast<DWORD_PTR>(state.now));
     }
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiInClose(HMIDIIN port) {
+MMRESULT midiInClose(HMIDIIN handle) {
+    sim::InputPort* port = inputPorts.Find(handle);
     Log("midiInClose", port ? port->index : 0);
-    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
+    if (port == nullptr) return MMSYSERR_INVALHANDLE;
     if (!port->queue.empty()) return MIDIERR_STILLPLAYING;
-    port->open = false;
+    inputPorts.Remove(handle);
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiOutOpen(LPHMIDIOUT port, UINT deviceId, DWORD_PTR, DWORD_PTR, DWORD flags) {
+MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_PTR, DWORD flags) {
     Log("midiOutOpen", deviceId);
-    return sim::OpenHandle(state.outputs, &state.outputHandles, deviceId, flags == CALLBACK_NULL, port);
+    return sim::OpenHandle(state.outputs, &outputPorts, deviceId, flags == CALLBACK_NULL, handle);
 }
 
-MMRESULT midiOutPrepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT) {
+MMRESULT midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT) {
     Log("midiOutPrepareHeader");
-    return sim::PrepareHeader(port, header);
+    if (outputPorts.Find(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT) {
+MMRESULT midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT) {
     Log("midiOutLongMsg");
-    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
+    sim::OutputPort* port = outputPorts.Find(handle);
+    if (port == nullptr) return MMSYSERR_INVALHANDLE;
     if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
     const std::size_t sendNumber = state.sends++;
     if (state.sendResult) {
@@ -384,27 +368,28 @@ MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(header->lpData);
     std::vector<std::uint8_t> bytes(data, data + header->dwBufferLength);
     state.sent.push_back({state.now, port->index, bytes});
-    state.stillPlayingLeft = state.stillPlayingRounds;
+    const std::uint32_t held = sendNumber >= state.heldFrom ? state.heldMs : 0;
+    state.releasedAt = held == UINT32_MAX ? UINT64_MAX : state.now + held;
     header->dwFlags |= MHDR_DONE;
-    if (state.device && state.deviceHears.count(port->index)) state.device(bytes);
+    for (const sim::Device& device : state.devices) {
+        if (device.hears.count(port->index) > 0) device.model(bytes);
+    }
     sim::Echo(port->index, bytes);
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiOutUnprepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT) {
+MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT) {
     Log("midiOutUnprepareHeader");
-    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
-    if (state.stillPlayingLeft > 0) {
-        --state.stillPlayingLeft;
-        return MIDIERR_STILLPLAYING;
-    }
+    if (outputPorts.Find(handle) == nullptr) return MMSYSERR_INVALHANDLE;
+    if (state.now < state.releasedAt) return MIDIERR_STILLPLAYING;
     header->dwFlags &= ~DWORD{MHDR_PREPARED};
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiOutClose(HMIDIOUT port) {
+MMRESULT midiOutClose(HMIDIOUT handle) {
+    sim::OutputPort* port = outputPorts.Find(handle);
     Log("midiOutClose", port ? port->index : 0);
-    if (!sim::Usable(port)) return MMSYSERR_INVALHANDLE;
-    port->open = false;
+    if (port == nullptr) return MMSYSERR_INVALHANDLE;
+    outputPorts.Remove(handle);
     return MMSYSERR_NOERROR;
 }

@@ -33,7 +33,7 @@ struct SentMessage {
     std::vector<std::uint8_t> bytes;
 };
 
-// Sees every message sent on an output the device is connected to.
+// Sees every message sent on an output a device hears.
 using DeviceModel = std::function<void(const std::vector<std::uint8_t>& message)>;
 // Chooses the result of the n-th send (counted from 0) of the whole run.
 using SendResult = std::function<MMRESULT(std::size_t sendNumber)>;
@@ -42,23 +42,20 @@ using SendResult = std::function<MMRESULT(std::size_t sendNumber)>;
 void Reset();
 void AddInput(const Port& port);
 void AddOutput(const Port& port);
-// The device hears the given outputs and answers on the given inputs.
-void ConnectDevice(const std::set<UINT>& outputsItHears, const std::set<UINT>& inputsItAnswers);
-void SetDeviceModel(DeviceModel model);
+// A device that hears every message sent on the outputs; there may be
+// several.
+void ConnectDevice(const std::set<UINT>& outputs, DeviceModel model);
 // Every message sent on the output arrives at once on the input, as on a
 // port that passes everything through (ALSA's Midi Through).
 void ConnectEcho(UINT output, UINT input);
-// Delivers bytes to the inputs the device answers on, after the delay.
-void ScheduleArrival(std::uint32_t delayMs, const std::vector<std::uint8_t>& bytes,
+// Delivers bytes on the inputs, after the delay.
+void ScheduleArrival(std::uint32_t delayMs, const std::set<UINT>& inputs, const std::vector<std::uint8_t>& bytes,
                      Arrival kind = Arrival::kComplete);
 void SetSendResult(SendResult result);
-// Every send's unprepare answers MIDIERR_STILLPLAYING this many times first.
-void SetStillPlayingRounds(unsigned rounds);
-
-// Runs the action whenever the platform is called as `call` ("name" or
-// "name index", as Calls() shows it), before the call takes effect: a way to
-// make something happen between two steps of the program.
-void OnCall(const std::string& call, std::function<void()> action);
+// The platform holds every message sent this long (UINT32_MAX: for ever),
+// from the given send on (counted from 0): until then, taking the message
+// back answers MIDIERR_STILLPLAYING.
+void HoldEveryMessage(std::uint32_t milliseconds, std::size_t fromSend = 0);
 
 // Sleep sleeps for real as well (for measuring the program's own pacing);
 // the virtual clock still says when what arrives.
@@ -71,6 +68,5 @@ const std::vector<std::string>& Calls();
 std::size_t CountCalls(const std::string& call);
 bool InputIsOpen(UINT index);
 bool OutputIsOpen(UINT index);
-bool InputHasQueuedBuffer(UINT index);
 
 }  // namespace sim

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "console/console.h"
 #include "driver/run_update.h"
 #include "midi/midi_link.h"
 #include "protocol/reply_ledger.h"
@@ -43,8 +44,7 @@ void SetUpScene(unsigned inputs, unsigned outputs, const std::set<UINT>& deviceO
     NextSubject(0);
     for (unsigned i = 0; i < inputs; ++i) sim::AddInput({"In " + std::to_string(i)});
     for (unsigned i = 0; i < outputs; ++i) sim::AddOutput({"Out " + std::to_string(i)});
-    sim::ConnectDevice(deviceOutputs, deviceInputs);
-    if (device != nullptr) AttachDevice(device);
+    if (device != nullptr) AttachDevice(device, deviceOutputs, deviceInputs);
 }
 
 std::string Captured(const std::function<void()>& step) {
@@ -53,7 +53,7 @@ std::string Captured(const std::function<void()>& step) {
     return testing::internal::GetCapturedStdout();
 }
 
-std::string RunUpdateIn(const TempFolder& folder) {
+std::string RunUpdateIn(const TempFolder& folder, ConsoleStyle style) {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.path());
     const int savedInput = dup(0);
@@ -62,12 +62,16 @@ std::string RunUpdateIn(const TempFolder& folder) {
     close(nothing);
     const std::size_t filesBefore = OpenFiles();
 
-    std::string output = Captured([] { EXPECT_EQ(RunUpdate(RunOptions{}, PortChoice{}), 0); });
+    RunOptions options;
+    options.batch = style == ConsoleStyle::kBatch;
+    SetConsoleStyle(style);
+    std::string output = Captured([&] { EXPECT_EQ(RunUpdate(options, PortChoice{}), 0); });
 
     EXPECT_EQ(OpenFiles(), filesBefore) << "the run left a file open";
     dup2(savedInput, 0);
     close(savedInput);
     std::filesystem::current_path(previous);
+    if (options.batch) return output;
     for (const std::string wait : kPlatformFinalWaits) {
         if (output.size() >= wait.size() && output.compare(output.size() - wait.size(), wait.size(), wait) == 0) {
             return output.substr(0, output.size() - wait.size()) + text::kFinalWait;

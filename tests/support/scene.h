@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "console/console.h"
 #include "device/image_maker.h"
 #include "device/target_device.h"
 #include "platform/winmm.h"
@@ -22,8 +23,9 @@ void SetUpScene(unsigned inputs, unsigned outputs, const std::set<UINT>& deviceO
 // What `step` printed on standard output.
 std::string Captured(const std::function<void()>& step);
 
-// A whole run in the folder, standard input at its end: checks exit status 0
-// and that the run left no file open. The final wait's prompt belongs to the
-// platform's command interpreter on Windows (and reads differently under
-// Wine); it is given back as text::kFinalWait.
-std::string RunUpdateIn(const TempFolder& folder);
+// A whole run in the folder, standard input at its end, its text in the
+// style: checks exit status 0 and that the run left no file open. The final
+// wait's prompt belongs to the platform's command interpreter on Windows (and
+// reads differently under Wine); it is given back as text::kFinalWait. In
+// batch style (a run that updates) there is none.
+std::string RunUpdateIn(const TempFolder& folder, ConsoleStyle style = ConsoleStyle::kPlain);
