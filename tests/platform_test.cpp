@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <regex>
 
@@ -25,7 +26,7 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 
 // A 16 KiB update of the simulator by `program`; its exit status goes to
 // `status`, and its transcript and the simulator's accepted bytes are
-// checked.
+// checked. The time the search took is told.
 void ExpectTheWholeImage(const std::string& program, const std::vector<std::string>& arguments, int* status) {
     ASSERT_EQ(access("/dev/snd/seq", R_OK | W_OK), 0) << "no ALSA sequencer here";
     TempFolder folder;
@@ -33,8 +34,14 @@ void ExpectTheWholeImage(const std::string& program, const std::vector<std::stri
     folder.WriteFile("Corvilent.led", ImageText(image));
     ChildProcess sim(SIM_PATH, {"--accepted", folder.root() + "/accepted.bin", "--timeout", "900"});
     ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.output();
-    std::string transcript;
-    *status = RunIn(folder, program, &transcript, arguments);
+    const auto start = std::chrono::steady_clock::now();
+    ChildProcess run(program, arguments, folder.path());
+    if (run.WaitForOutput("The Update Device is Open", 60000)) {
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        std::printf("from the start to the search's report: %.1f s\n", took.count());
+    }
+    *status = run.Wait(10 * 60 * 1000);
+    std::string transcript = run.output();
     EXPECT_EQ(sim.Stop(), 0);
     // The console's line ends on Windows, and the wording of Wine's "pause".
     transcript = Replaced(transcript, "\r\n", "\n");

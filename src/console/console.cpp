@@ -18,7 +18,7 @@ char line[64] = "";
 struct Wait {
     bool on = false;
     DWORD start = 0;
-    char what[160] = "";
+    char what[200] = "";
     bool told = false;         // in batch, `what` has been written
     DWORD shownSeconds = 0;    // on a terminal, the seconds last shown; 0: nothing shown
     std::size_t shownWidth = 0;

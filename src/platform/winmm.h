@@ -91,11 +91,8 @@ typedef struct {
 #define MHDR_PREPARED 0x00000002
 #define MHDR_INQUEUE 0x00000004
 
-#define MIM_OPEN 0x3C1
-#define MIM_CLOSE 0x3C2
 #define MIM_DATA 0x3C3
 #define MIM_LONGDATA 0x3C4
-#define MIM_ERROR 0x3C5
 #define MIM_LONGERROR 0x3C6
 
 #define CALLBACK_NULL 0x00000000

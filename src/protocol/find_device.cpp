@@ -47,9 +47,10 @@ struct Search {
 
 // Says on the console which outputs are asked, when the search takes long.
 void ShowAsked(const Search& search, UINT first, UINT last) {
-    char what[128];
+    // A port's name is at most 31 characters, each escaped in 4 at most.
+    char what[200];
     if (last - first == 1) {
-        std::snprintf(what, sizeof what, "Looking for the device on MIDI output %u (%s)", search.outputs[first],
+        std::snprintf(what, sizeof what, "Looking for the device on MIDI output %u (%.124s)", search.outputs[first],
                       PrintableName(search.names->names[search.outputs[first]]).text);
     } else {
         std::snprintf(what, sizeof what, "Looking for the device on MIDI outputs %u to %u", search.outputs[first],
@@ -181,22 +182,23 @@ std::uint8_t FindUpdateDevice(std::uint8_t expectedId, const PortChoice& choice,
     const std::uint8_t result = listening && search.count > 0 ? Locate(search, found) : kNoDevice;
     EndWait();
     ReportTrouble(inputs, outputs, heldIn, heldOut);
-    if (StopRequested()) {
-        CloseMidiIn();
-        CloseMidiOut();
+    // Told first: closing the other ports takes a while over some services.
+    const bool stopped = StopRequested();
+    if (stopped) {
         std::printf("\nInterrupted while looking for the device: no record was sent.\n\n");
-        return kSearchInterrupted;
-    }
-    if (result == kNoDevice) {
-        CloseMidiIn();
-        CloseMidiOut();
+    } else if (result == kNoDevice) {
         std::printf("\nFailed: Can't find the suitable device to update!\n\n");
     } else {
-        CloseOtherMidiIns(found->input);
-        CloseOtherMidiOuts(found->output);
         std::printf("The Update Device is Open successfully:\n");
         std::printf("MIDIIN Device: %s\n", PrintableName(MidiInName(found->input)).text);
         std::printf("MIDIOUT Device: %s\n", PrintableName(MidiOutName(found->output)).text);
     }
+    if (result == kNoDevice || stopped) {
+        CloseMidiIn();
+        CloseMidiOut();
+        return stopped ? kSearchInterrupted : kNoDevice;
+    }
+    CloseOtherMidiIns(found->input);
+    CloseOtherMidiOuts(found->output);
     return result;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/image_maker.h"
+#include "protocol/wire_protocol.h"
 
 // The image sizes measured, in records of 256 data bytes.
 constexpr std::size_t kBenchSizes[] = {4096, 16384, 65535};
@@ -17,7 +18,7 @@ inline std::size_t ChunksOf(const Bytes& image, std::size_t* records) {
     *records = 0;
     for (std::size_t position = 0; position < image.size(); ++*records) {
         const std::size_t size = image[position] * 256u + image[position + 1] + 2u;
-        chunks += (size + 10) / 11;
+        chunks += (size + kChunkBytes - 1) / kChunkBytes;
         position += size;
     }
     return chunks;

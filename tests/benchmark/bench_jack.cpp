@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -69,6 +70,28 @@ double RoundTripMs() {
     return total / kRounds;
 }
 
+// The time from the updater's start to the search's report, with `silent`
+// port pairs listed before the device's (simulators that never answer the
+// search), or with no device at all.
+bool MeasureSearch(const std::string& updater, const std::string& simulator, int silent, bool device) {
+    std::vector<std::unique_ptr<ChildProcess>> sims;
+    for (int i = 0; i <= silent; ++i) {
+        if (i == silent && !device) break;
+        std::vector<std::string> options = {"--name", "Sim-" + std::to_string(i), "--timeout", "120"};
+        if (i < silent) options.insert(options.end(), {"--fault", "id:*:silence"});
+        sims.push_back(std::make_unique<ChildProcess>(simulator, options));
+        if (!sims.back()->WaitForOutput("ready", 10000)) return false;
+    }
+    TempFolder folder;
+    folder.WriteFile("Corvilent.led", ImageText(MakeImage(4, 4)));
+    const Clock::time_point start = Clock::now();
+    ChildProcess run(updater, {"--dry-run", "--batch"}, folder.path());
+    if (!run.WaitForOutput(device ? "The Update Device is Open" : "Can't find", 60000)) return false;
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    std::printf("%4d + %-6s %10.1f %22.1f\n", silent, device ? "device" : "none", ms, silent * 2500.0);
+    return run.Wait(10000) == (device ? 0 : 3);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -107,6 +130,15 @@ int main(int argc, char** argv) {
         }
         PrintRow(size, records, chunks, wallMs, static_cast<double>(chunks) + records * roundTrip, updater.cpuSeconds());
         std::printf("         (reply round trip %.2f ms)\n", roundTrip);
+    }
+    std::printf("\nthe search, from the start to its report\n%13s %10s %22s\n", "silent pairs", "ms",
+                "one output at a time");
+    const std::pair<int, bool> searches[] = {{0, true}, {5, true}, {9, true}, {6, false}};
+    for (const auto& [silent, device] : searches) {
+        if (!MeasureSearch(updaterPath, argv[2], silent, device)) {
+            std::fprintf(stderr, "the search with %d silent pairs did not end as it should\n", silent);
+            return 1;
+        }
     }
     return 0;
 }

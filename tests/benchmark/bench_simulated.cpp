@@ -1,13 +1,16 @@
 // The program's own pacing, apart from any MIDI service: its logic on the
 // simulated platform, waiting and sleeping for real.
-// - The search, device last, against the cost of trying every input with
-//   every output, inputs outermost (four waits of 500 ms a silent pair).
 // - The transfer, with a device that answers every record at once, against
-//   the protocol's floor: a 1 ms pause after every chunk.
+//   the protocol's floor: a 1 ms pause after every chunk, and the time a
+//   platform that holds every message takes.
+// - The search, device last and none, against asking one output after
+//   another.
 #include <fcntl.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -50,7 +53,7 @@ private:
     int console_;
 };
 
-// A fresh platform with the device on the last input and output.
+// A fresh platform, with the device (if any) on the last input and output.
 void SetUp(unsigned inputs, unsigned outputs, TargetDevice* device) {
     CloseMidiIn();
     CloseMidiOut();
@@ -58,35 +61,43 @@ void SetUp(unsigned inputs, unsigned outputs, TargetDevice* device) {
     NextSubject(0);
     for (unsigned i = 0; i < inputs; ++i) sim::AddInput({"In"});
     for (unsigned i = 0; i < outputs; ++i) sim::AddOutput({"Out"});
-    AttachDevice(device, {outputs - 1}, {inputs - 1}, 0);
+    if (device != nullptr) AttachDevice(device, {outputs - 1}, {inputs - 1}, 0);
     sim::SetRealTime(true);
 }
 
+// The search against the one it replaced, which asked the outputs one after
+// another: four waits of 500 ms and 500 ms for late answers a silent output.
 bool MeasureSearch() {
-    std::printf("%8s %10s %16s\n", "ports", "search ms", "every pair ms");
-    const unsigned sizes[][2] = {{1, 2}, {2, 3}, {6, 6}, {10, 10}};
-    for (const auto& ports : sizes) {
+    std::printf("%8s %8s %10s %22s\n", "ports", "device", "search ms", "one output at a time");
+    const struct {
+        unsigned inputs, outputs;
+        bool device;
+    } cases[] = {{1, 2, true}, {2, 3, true}, {6, 6, true}, {10, 10, true}, {1, 2, false}, {10, 10, false}};
+    for (const auto& c : cases) {
         TargetDevice device({});
-        SetUp(ports[0], ports[1], &device);
+        SetUp(c.inputs, c.outputs, c.device ? &device : nullptr);
         const Clock::time_point start = Clock::now();
         std::uint8_t found = 0;
         {
             Silenced quiet;
-            DevicePorts ports;
-            found = FindUpdateDevice(0x3D, {}, &ports);
+            DevicePorts pair;
+            found = FindUpdateDevice(0x3D, {}, &pair);
         }
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        if (found != kDeviceFound) return false;
-        std::printf("%4ux%-3u %10.1f %16.1f\n", ports[0], ports[1], ms, (ports[0] * ports[1] - 1) * 4 * 500.0);
+        if (found != (c.device ? kDeviceFound : kNoDevice)) return false;
+        std::printf("%4ux%-3u %8s %10.1f %22.1f\n", c.inputs, c.outputs, c.device ? "last" : "none", ms,
+                    (c.outputs - (c.device ? 1 : 0)) * 2500.0);
         std::fflush(stdout);
     }
     return true;
 }
 
-bool MeasureTransfer() {
-    PrintHeader("transfer, device answering at once");
-    static ImageBuffer buffer;
-    for (std::size_t size : kBenchSizes) {
+// The transfer, with a platform that holds every message `heldMs` before it
+// lets go of it (a driver sending on a 5-pin MIDI wire, say): the floor is
+// then the hold and the 1 ms pause a chunk.
+bool MeasureTransfer(std::uint32_t heldMs, const std::vector<std::size_t>& sizes) {
+    for (std::size_t size : sizes) {
+        static ImageBuffer buffer;
         const Bytes image = MakeImage(size, kBenchRecordData);
         std::copy(image.begin(), image.end(), buffer.bytes);
         buffer.count = static_cast<std::uint16_t>(image.size());
@@ -95,6 +106,7 @@ bool MeasureTransfer() {
 
         TargetDevice device({});
         SetUp(1, 1, &device);
+        sim::HoldEveryMessage(heldMs);
         OpenMidiIn(0);
         OpenMidiOut(0);
         const double cpuBefore = CpuSeconds();
@@ -107,7 +119,7 @@ bool MeasureTransfer() {
         const double wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         const double cpu = CpuSeconds() - cpuBefore;
         if (outcome != TransferOutcome::kCompleted || device.Accepted() != image) return false;
-        PrintRow(size, records, chunks, wallMs, static_cast<double>(chunks), cpu);
+        PrintRow(size, records, chunks, wallMs, static_cast<double>(chunks * (heldMs + 1)), cpu);
     }
     return true;
 }
@@ -117,12 +129,17 @@ bool MeasureTransfer() {
 int main() {
     BeginRun();
     std::printf("simulated platform, real time\n");
-    const bool transferred = MeasureTransfer();
-    std::printf("\nthe device search, device last\n");
-    const bool found = transferred && MeasureSearch();
+    PrintHeader("transfer, device answering at once");
+    bool done = MeasureTransfer(0, {std::begin(kBenchSizes), std::end(kBenchSizes)});
+    for (std::uint32_t held : {1u, 4u, 8u}) {
+        std::printf("\nthe platform holding every message %u ms\n", static_cast<unsigned>(held));
+        done = done && MeasureTransfer(held, {16384});
+    }
+    std::printf("\nthe device search\n");
+    done = done && MeasureSearch();
     CloseMidiIn();
     CloseMidiOut();
     EndRun();
-    if (!found) std::fprintf(stderr, "an update or a search did not complete\n");
-    return found ? 0 : 1;
+    if (!done) std::fprintf(stderr, "an update or a search did not complete\n");
+    return done ? 0 : 1;
 }
