@@ -31,19 +31,9 @@ TEST_F(MidiLinkTest, SendSysExReturnsOnceThePlatformLetsGo) {
     EXPECT_EQ(SendSysEx(0, body.data(), 23), MMSYSERR_INVALPARAM);
     EXPECT_EQ(sim::Calls().size(), calls) << "a body too long for a chunk reached the platform";
 
-    // While the platform holds a message, it looks again every millisecond,
-    // for five seconds at most.
-    sim::HoldEveryMessage(7);
-    EXPECT_EQ(SendSysEx(0, body.data(), 1), MMSYSERR_NOERROR);
-    EXPECT_EQ(sim::NowMs(), 7u);
-    sim::HoldEveryMessage(UINT32_MAX);
-    EXPECT_EQ(SendSysEx(0, body.data(), 1), MIDIERR_STILLPLAYING);
-    EXPECT_EQ(sim::NowMs(), 7u + 5000);
-    sim::HoldEveryMessage(0);
-
     sim::SetSendResult([](std::size_t) { return MMSYSERR_NODRIVER; });
     EXPECT_EQ(SendSysEx(0, body.data(), 1), MMSYSERR_NODRIVER);
-    EXPECT_EQ(sim::Sent().size(), 3u);
+    EXPECT_EQ(sim::Sent().size(), 1u);
     // A closed port's handle is refused, as winmm refuses it.
     EXPECT_TRUE(CloseMidiOut());
     EXPECT_EQ(SendSysEx(0, body.data(), 1), MMSYSERR_INVALHANDLE);
@@ -108,16 +98,6 @@ TEST_F(MidiLinkTest, EachInputsMailboxKeepsItsLatestMessage) {
         EXPECT_EQ(Mailbox(input).receivedCount, 4);
         EXPECT_EQ(Mailbox(input).status, 0x20);
     }
-    // Longer than the buffer: it comes back full, and the rest follows in
-    // the buffer handed back.
-    Bytes overlong(200 + 3, 0x11);  // the buffer holds 200 bytes
-    overlong.front() = 0xF0;
-    overlong.back() = 0xF7;
-    sim::ScheduleArrival(1, {0, 1}, overlong);
-    Sleep(1);
-    EXPECT_EQ(Mailbox(1).receivedCount, 3);
-    EXPECT_EQ(Bytes(Mailbox(1).buffer, Mailbox(1).buffer + 3), (Bytes{0x11, 0x11, 0xF7}));
-
     // Closed, an input hears nothing more; a notification already under way
     // still counts, but its buffer is not handed to the closed port.
     CloseOtherMidiIns(1);

@@ -60,6 +60,7 @@ TEST_F(Transfer, EveryEnding) {
         const char* why;
         std::vector<std::size_t> records;
         const char* faults;
+        std::uint32_t storeMs;
         FailedTries failed;
         Shown shown;
         std::string ending;
@@ -69,74 +70,56 @@ TEST_F(Transfer, EveryEnding) {
     } cases[] = {
         // The search's answer comes at 1 ms; each chunk is followed by a 1 ms
         // pause, in which the device's answer to a record comes.
-        {"every record accepted", {6, 13, 30, 11, 12}, "", {}, {}, kCompleted, 5, 5, 1 + 9},
+        {"every record accepted", {6, 13, 30, 11, 12}, "", 0, {}, {}, kCompleted, 5, 5, 1 + 9},
         // Each glyph stays for two records, and for a record sent again;
         // after a silence, answers still owed get one more wait.
-        {"the spinner", std::vector<std::size_t>(9, 6), "7:0:silence", {{7, {""}}}, {}, kCompleted, 10, 9,
+        {"the spinner", std::vector<std::size_t>(9, 6), "7:0:silence", 0, {{7, {""}}}, {}, kCompleted, 10, 9,
          1 + 10 + 5000 + 5000},
-        {"a refused record is sent again", {6}, "0:0-2:status=20", {{0, {kCrcError, kCrcError, kCrcError}}}, {},
+        {"a refused record is sent again", {6}, "0:0-2:status=20", 0, {{0, {kCrcError, kCrcError, kCrcError}}}, {},
          kCompleted, 4, 1, 1 + 4},
         {"each refusal in its words", {6},
-         "0:0:status=21 0:1:status=22 0:2:status=24 0:3:status=25 0:4:status=42 0:5:status=3D",
+         "0:0:status=21 0:1:status=22 0:2:status=24 0:3:status=25 0:4:status=42 0:5:status=3D", 0,
          {{0, {kDamaged, kDamaged, kVerifyError, kEraseError, "", ""}}}, {}, kCompleted, 7, 1, 1 + 7},
-        {"a lone byte or a cut message is no answer, F0 F7 is one", {6}, "0:0:lone-byte 0:1:cut-short 0:2:empty",
+        {"a lone byte or a cut message is no answer, F0 F7 is one", {6}, "0:0:lone-byte 0:1:cut-short 0:2:empty", 0,
          {{0, Silences(3)}}, {}, kCompleted, 4, 1, 1 + 2 * 5001 + 2 + 5000},
-        {"an accepted record starts the count of failures again", {6, 6}, "0:0-18:silence 1:0-18:silence",
+        {"an accepted record starts the count of failures again", {6, 6}, "0:0-18:silence 1:0-18:silence", 0,
          {{0, Silences(19)}, {1, Silences(19)}}, {}, kCompleted, 40, 2, 1 + 38 * 5001 + 2 + 2 * 5000},
-        {"twenty silences", {6}, "0:*:silence", {{0, Silences(20)}}, {1, false}, kNotResponding, 20, 0, 1 + 20 * 5001},
+        {"twenty silences", {6}, "0:*:silence", 0, {{0, Silences(20)}}, {1, false}, kNotResponding, 20, 0,
+         1 + 20 * 5001},
         // The device stored the record as it said it restarts.
-        {"twenty refusals, though the last says it restarts", {6}, "0:0-18:status=42 0:19:status=77",
+        {"twenty refusals, though the last says it restarts", {6}, "0:0-18:status=42 0:19:status=77", 0,
          {{0, Silences(20)}}, {1, false}, kUpdateError, 20, 1, 1 + 20},
-        {"silences and refusals add up", {6}, "0:0-9:silence 0:10-19:status=42", {{0, Silences(20)}}, {1, false},
+        {"silences and refusals add up", {6}, "0:0-9:silence 0:10-19:status=42", 0, {{0, Silences(20)}}, {1, false},
          kUpdateError, 20, 0, 1 + 10 * 5001 + 10},
-        {"the device restarts after a record", {6, 6, 6}, "1:0:status=77", {}, {2}, kRestarted, 2, 2, 1 + 2},
+        {"the device restarts after a record", {6, 6, 6}, "1:0:status=77", 0, {}, {2}, kRestarted, 2, 2, 1 + 2},
+        // A late answer never counts for another record. The device is busy
+        // past the wait with one request (erasing its memory before it takes
+        // the first record, or answering the search late), takes 20 ms to
+        // store every record, and refuses one once: the late answer and the
+        // retry's stay with their own record, or the refusal would land on
+        // the wrong one and the refused record never come again. Busy 7 s
+        // with the first record (1 chunk), the device answers its first try
+        // at 7022 ms, after the wait ran out at 5002 ms; the second try takes
+        // that answer, its own comes at 7042 ms and is set aside.
+        {"busy with the first record, then refusing the next", {6, 13, 30}, "0:0:busy=7000 1:0:status=20", 20,
+         {{0, {""}}, {1, {kCrcError}}}, {}, kCompleted, 5, 3, 7042 + 2 * 22 + 23},
+        {"busy with the first record, then refusing the last", {6, 13, 30}, "0:0:busy=7000 2:0:status=20", 20,
+         {{0, {""}}, {2, {kCrcError}}}, {}, kCompleted, 5, 3, 7042 + 22 + 2 * 23},
+        // Both identification answers arrive at 701 ms, the first taken by
+        // the second request, the other set aside.
+        {"answering the search late, then refusing the first record", {6, 13, 30}, "id:0:busy=700 0:0:status=20", 20,
+         {{0, {kCrcError}}}, {}, kCompleted, 4, 3, 701 + 2 * 21 + 22 + 23},
     };
     for (const auto& c : cases) {
         const Bytes image = ImageOfRecords(c.records);
         DeviceSettings settings;
         settings.faults = Faults(c.faults);
+        settings.storeMs = c.storeMs;
         EXPECT_EQ(Update(image, settings), kHead + TransferLines(image, c.failed, c.shown) + c.ending + kFinalWait)
             << c.why;
         EXPECT_EQ(device().ReceivedRecords().size(), c.received) << c.why;
         const std::size_t held = std::accumulate(c.records.begin(), c.records.begin() + c.accepted, std::size_t{0});
         EXPECT_EQ(device().Accepted(), Bytes(image.begin(), image.begin() + held)) << c.why;
-        EXPECT_EQ(sim::NowMs(), c.ms) << c.why;
-    }
-}
-
-TEST_F(Transfer, ALateAnswerIsNeverTakenForAnotherRecord) {
-    // The device is busy past the wait with one request (erasing its memory
-    // before it takes the first record, or answering the search late), then
-    // takes 20 ms to store every record, and refuses one record once. The
-    // late answer and the retry's answer must both stay with the request's
-    // own record, or the refusal would land on the wrong one and the refused
-    // record would never come again.
-    const Bytes image = ImageOfRecords({6, 13, 30});  // 1 + 2 + 3 chunks
-    // A try of n chunks takes n ms of pauses and 20 ms of storing. Busy for
-    // 7 s with the first record, the device answers its first try at
-    // 7022 ms, after the wait ran out at 5002 ms; the second try takes that
-    // answer, its own comes at 7042 ms and is set aside.
-    const struct {
-        const char* why;
-        const char* faults;
-        FailedTries failed;
-        std::uint64_t ms;
-    } cases[] = {
-        {"busy with the first record, then refusing the next", "0:0:busy=7000 1:0:status=20",
-         {{0, {""}}, {1, {kCrcError}}}, 7042 + 2 * 22 + 23},
-        {"busy with the first record, then refusing the last", "0:0:busy=7000 2:0:status=20",
-         {{0, {""}}, {2, {kCrcError}}}, 7042 + 22 + 2 * 23},
-        // Both identification answers arrive at 701 ms, the first taken by
-        // the second request, the other set aside.
-        {"answering the search late, then refusing the first record", "id:0:busy=700 0:0:status=20",
-         {{0, {kCrcError}}}, 701 + 2 * 21 + 22 + 23},
-    };
-    for (const auto& c : cases) {
-        DeviceSettings settings;
-        settings.storeMs = 20;
-        settings.faults = Faults(c.faults);
-        EXPECT_EQ(Update(image, settings), kHead + TransferLines(image, c.failed) + kCompleted + kFinalWait) << c.why;
-        EXPECT_EQ(device().Accepted(), image) << c.why;
         EXPECT_EQ(sim::NowMs(), c.ms) << c.why;
     }
 }
