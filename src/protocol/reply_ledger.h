@@ -7,7 +7,8 @@
 // wait of that length.
 //
 // The host asks about one subject at a time: whether the device sits behind
-// one output port, then one record after another. All the requests about a
+// a set of output ports (all of them, a half, one), then one record after
+// another. All the requests about a
 // subject are the same message, so any reply that comes while the host asks
 // about it answers one of them, and is taken for the subject. Each input the
 // host listens on may answer every request. Before the host asks about the
