@@ -199,10 +199,11 @@ MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_P
     port->client->openPort(serviceIndex, "in");
     if (port->failed || !port->client->isPortOpen()) return MMSYSERR_ALLOCATED;
     InputPort* opened = port.get();
+    const HMIDIIN added = inputs.Add(std::move(port));
+    if (added == nullptr) return MMSYSERR_NOMEM;
     // Nothing reaches the callback before the port is started.
-    opened->handle = inputs.Add(std::move(port));
-    if (opened->handle == nullptr) return MMSYSERR_NOMEM;
-    *handle = opened->handle;
+    opened->handle = added;
+    *handle = added;
     return MMSYSERR_NOERROR;
 }
 
