@@ -19,6 +19,7 @@ TEST(CommandLine, WordsAreReadAsOptionsValuesAndTheImage) {
         {{"--out", "-", "--", "-Corvilent.led"}, CommandLine::kRun, "-Corvilent.led", "-"},
         {{"-V", "--help"}, CommandLine::kHelp, nullptr, nullptr},
         {{"--in"}, CommandLine::kError, nullptr, nullptr},
+        {{"--output", "2"}, CommandLine::kError, nullptr, nullptr},
 #ifdef _WIN32
         {{"/?"}, CommandLine::kHelp, nullptr, nullptr},
 #endif

@@ -86,6 +86,8 @@ TEST_F(DeviceSearch, FindsTheLowestOutputThatAnswersAndLeavesOnlyItsPairOpen) {
          2 * 500 + 1 + 3 * (500 + 3 * 500) + 500 + 1, Each(4, 6, {{3, 4}})},
         {"a device that answers from its fourth request on, alone", 1, 1, {{0, 0, "id:0-2:silence"}}, 0, 0,
          3 * 500 + 1, Each(1, 4)},
+        // Answering in 50 ms, it is asked with waits of four times that.
+        {"a device that answers in 50 ms", 2, 3, {{1, 2, "id:*:busy=49"}}, 1, 2, 50 + 4 * 200 + 500 + 50, Each(3, 2)},
         // Answering in 300 ms, the device is asked with the full waits.
         {"a device that answers late within the wait", 2, 3, {{1, 2, "id:*:busy=300"}}, 1, 2,
          301 + 4 * 500 + 500 + 301, Each(3, 2)},
@@ -125,8 +127,11 @@ TEST_F(DeviceSearch, NoDeviceIsKnownAfterFourRoundsWhateverThePorts) {
     for (unsigned ports : {1u, 10u}) {
         SetUpScene(ports, ports, {ports - 1}, {ports - 1}, &wrong);
         if (ports > 1) sim::ConnectEcho(0, 0);
+        // A search that lasts tells, in batch, what it asks.
+        SetConsoleStyle(ConsoleStyle::kBatch);
         EXPECT_EQ(Search(), kNoDevice);
-        EXPECT_EQ(printed, text::kNoDevice);
+        SetConsoleStyle(ConsoleStyle::kPlain);
+        EXPECT_EQ(printed, (ports > 1 ? "Looking for the device on MIDI outputs 0 to 9...\n" : "") + text::kNoDevice);
         EXPECT_EQ(RequestsPerOutput(), Each(ports, 4));
         // Once every input has answered, wrongly, a round is over.
         EXPECT_EQ(sim::NowMs(), ports == 1 ? 4u * 1 : 4u * 500);

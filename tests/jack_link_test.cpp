@@ -141,6 +141,7 @@ TEST(JackLink, AResetInputStopsAndHandsItsBuffersBackEmpty) {
     ASSERT_EQ(midiInAddBuffer(in, &header, sizeof header), MMSYSERR_NOERROR);
     ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
     ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);
+    header.dwBytesRecorded = 3;  // as a buffer that held a message
     ASSERT_EQ(midiInAddBuffer(in, &header, sizeof header), MMSYSERR_NOERROR);
     peer.Send({0xF0, 0x06, 0xF7});
     Sleep(300);

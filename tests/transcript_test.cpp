@@ -51,6 +51,7 @@ TEST(FileStage, EveryEnding) {
         {{{"corvilent.LED", kValidImage}}, {}, Opened("corvilent.LED") + kNoDevice},
         {{{"Corvilen_t.led", kValidImage}}, {}, kNoFitFile},
         {{{"xCorvilent.led", kValidImage}}, {}, kNoFitFile},
+        {{{"Dorvilent.led", kValidImage}}, {}, kNoFitFile},
         {{{"Corvilent.led", kFolder}}, {}, "Error: File 'Corvilent.led' is not found.\n\n"},
         {{{"Corvilent.led", kLinkNowhere}}, {}, "Error: File 'Corvilent.led' is not found.\n\n"},
         // A name too long for 99 characters is kept whole.
@@ -66,6 +67,7 @@ TEST(FileStage, EveryEnding) {
         // is no text of the image; a second one is.
         {{{"Corvilent.led", "\xEF\xBB\xBF" + kValidImage}}, {}, Opened("Corvilent.led") + kNoDevice},
         {{{"Corvilent.led", "\xEF\xBB\xBF\xEF\xBB\xBF" + kValidImage}}, {}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", "\xEF\xBB" + kValidImage}}, {}, Opened("Corvilent.led") + kBadImage},
         // Control characters of a name are shown, not obeyed.
         {{{"Corvilent\x1B[2J\x7F.led", kValidImage}}, {}, Opened("Corvilent\\x1B[2J\\x7F.led") + kNoDevice},
         {{}, {"Corvilent\a.led"}, "Error: File 'Corvilent\\x07.led' is not found.\n\n"},

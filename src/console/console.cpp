@@ -78,9 +78,11 @@ void BeginWait(const char* what) {
 }
 
 void WaitFor(const char* what) {
-    std::snprintf(wait.what, sizeof wait.what, "%s", what);
-    wait.told = false;
-    wait.shownSeconds = 0;
+    if (std::strncmp(wait.what, what, sizeof wait.what - 1) != 0) {
+        std::snprintf(wait.what, sizeof wait.what, "%s", what);
+        wait.told = false;
+        wait.shownSeconds = 0;
+    }
     TickWait();
 }
 

@@ -64,14 +64,16 @@ int RunUpdate(const RunOptions& options, const PortChoice& ports) {
     ImageBuffer image;
     std::uint8_t expectedId = 0;
     int status = kExitImageFailed;
-    if (LoadImageFile(options.image, &image, &expectedId) && ValidateImage(image)) {
-        status = StopRequested() ? kExitInterrupted : UpdateDevice(image, expectedId, ports, options.dryRun);
+    if (LoadImageFile(options.image, &image, &expectedId) && ValidateImage(image) && !StopRequested()) {
+        status = UpdateDevice(image, expectedId, ports, options.dryRun);
         CloseMidiIn();
         CloseMidiOut();
     }
-    // Asked to stop, the user is not kept waiting; the ports are closed.
-    if (status == kExitInterrupted || StopRequested()) {
-        if (status != kExitInterrupted) std::printf("\nInterrupted.\n\n");
+    // Asked to stop, the user is not kept waiting; the ports are closed. The
+    // stages that went to a device have said where they stopped.
+    if (status == kExitInterrupted) return kExitInterrupted;
+    if (StopRequested()) {
+        std::printf("\nInterrupted: nothing was sent to the device.\n\n");
         return kExitInterrupted;
     }
     if (options.batch) return status;

@@ -8,7 +8,6 @@ namespace {
 
 template <typename Caps, typename Query>
 void ListPorts(Query query, PortNames* ports) {
-    *ports = PortNames{};
     Caps caps;
     while (ports->count < kMaxPorts) {
         ports->ended = query(ports->count, &caps, sizeof caps);

@@ -15,6 +15,7 @@ struct PortNames {
     MMRESULT ended = MMSYSERR_NOERROR;
 };
 
+// Fill a list that holds none yet.
 void ListMidiInputs(PortNames* ports);
 void ListMidiOutputs(PortNames* ports);
 

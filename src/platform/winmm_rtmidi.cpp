@@ -134,16 +134,10 @@ void Notify(InputPort* port, UINT message, DWORD_PTR param1) {
 // Runs on RtMidi's thread for every message the port receives.
 void OnServiceInput(double, std::vector<unsigned char>* message, void* userData) {
     auto* port = static_cast<InputPort*>(userData);
-    if (message->empty()) return;
+    // Short messages are of no use to the program: they are not passed on.
+    if (message->empty() || (*message)[0] != 0xF0) return;
     std::unique_lock<std::mutex> guard(port->lock);
     if (!port->started) return;
-    if ((*message)[0] != 0xF0) {
-        DWORD packed = 0;
-        for (std::size_t i = 0; i < message->size() && i < 3; ++i) packed |= DWORD{(*message)[i]} << (8 * i);
-        guard.unlock();
-        Notify(port, MIM_DATA, packed);
-        return;
-    }
     // A message longer than the buffer fills it, goes back as long data and
     // goes on in the next buffer; with no buffer queued the rest is lost.
     // So winmm does.
