@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <pty.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -149,59 +151,80 @@ TEST(FileStage, WithNoMidiServiceTheRunSaysWhatToDo) {
                               kNoDevice + kFinalWait);
 }
 
-// The updater on a terminal of its own, the final wait a few seconds away:
-// the device never answers the search.
-class FinalWait : public testing::Test {
-protected:
-    void SetUp() override {
-        device_ = std::make_unique<ChildProcess>(SIM_PATH, std::vector<std::string>{"--fault", "id:*:silence"});
-        ASSERT_TRUE(device_->WaitForOutput("ready", 10000));
-        folder_.WriteFile("Corvilent.led", kValidImage);
-        updater_ = std::make_unique<ChildProcess>(UPDATER_PATH, std::vector<std::string>{}, folder_.path(),
-                                                  ChildProcess::Console::kTerminal);
-        ASSERT_EQ(tcgetattr(updater_->terminal(), &before_), 0);
-    }
-    bool AtThePrompt() { return updater_->WaitForOutput(kFinalWait.substr(0, 31), 10000); }
-    // The terminal's settings are those it had before the run.
-    void ExpectTheTerminalAsItWas() const {
-        termios after;
-        ASSERT_EQ(tcgetattr(updater_->terminal(), &after), 0);
-        EXPECT_EQ(after.c_lflag, before_.c_lflag);
-        EXPECT_EQ(after.c_cc[VMIN], before_.c_cc[VMIN]);
-        int unread = -1;
-        ASSERT_EQ(ioctl(updater_->terminal(), FIONREAD, &unread), 0);
-        EXPECT_EQ(unread, 0) << "keys were left for the shell";
-    }
-    TempFolder folder_;
-    std::unique_ptr<ChildProcess> device_;
-    std::unique_ptr<ChildProcess> updater_;
-    termios before_;
-};
-
-TEST_F(FinalWait, OneWholeKeyTypedAfterThePromptEndsIt) {
-    // A terminal another program left reading without waiting.
-    before_.c_cc[VMIN] = 0;
-    ASSERT_EQ(tcsetattr(updater_->terminal(), TCSANOW, &before_), 0);
-    updater_->Type("abc\n");  // while it searches
-    ASSERT_TRUE(AtThePrompt()) << updater_->output();
-    EXPECT_TRUE(updater_->RunsAfter(300)) << "a key typed before the prompt answered it";
-    // Ctrl-Z, then fg: meanwhile the shell had the terminal its way.
-    updater_->Signal(SIGSTOP);
-    ASSERT_EQ(tcsetattr(updater_->terminal(), TCSANOW, &before_), 0);
-    updater_->Signal(SIGCONT);
-    EXPECT_TRUE(updater_->RunsAfter(300));
-    updater_->Type("\x1B[A");  // an arrow: one key of three bytes
-    EXPECT_EQ(updater_->Wait(5000), 0) << "a key did not end it" << ::testing::PrintToString(updater_->output());
-    ExpectTheTerminalAsItWas();
+// The terminal's settings are those it had before the run, and no key is
+// left on it for the shell.
+void ExpectTheTerminalAsItWas(const ChildProcess& updater, const termios& before) {
+    termios after;
+    ASSERT_EQ(tcgetattr(updater.terminal(), &after), 0);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+    int unread = -1;
+    ASSERT_EQ(ioctl(updater.terminal(), FIONREAD, &unread), 0);
+    EXPECT_EQ(unread, 0) << "keys were left for the shell";
 }
 
-TEST_F(FinalWait, CtrlCEndsItQuietly) {
-    ASSERT_TRUE(AtThePrompt()) << updater_->output();
-    updater_->Type("\x03");
-    EXPECT_EQ(updater_->Wait(5000), 0);
-    const std::string ending = "\r\n" + kFinalWait.substr(0, 32) + "\r\n";
-    EXPECT_EQ(updater_->output().substr(updater_->output().size() - ending.size()), ending);
-    ExpectTheTerminalAsItWas();
+// What a new terminal is set to, as the updater's was before it started.
+termios NewTerminalsSettings() {
+    int controller = -1;
+    int terminal = -1;
+    termios settings = {};
+    if (openpty(&controller, &terminal, nullptr, nullptr, nullptr) == 0) {
+        tcgetattr(terminal, &settings);
+        close(controller);
+        close(terminal);
+    }
+    return settings;
+}
+
+// The prompt is shown, and the terminal set to take a key (what is typed
+// before that is dropped).
+bool AtThePrompt(ChildProcess& updater) {
+    if (!updater.WaitForOutput(kFinalWait.substr(0, 31), 10000)) return false;
+    termios settings;
+    for (int tries = 0; tries < 100 && tcgetattr(updater.terminal(), &settings) == 0; ++tries) {
+        if ((settings.c_lflag & ICANON) == 0) return true;
+        updater.RunsAfter(10);
+    }
+    return false;
+}
+
+TEST(FinalWait, OneWholeKeyTypedAfterThePromptEndsIt) {
+    // The device never answers the search: a few seconds to type ahead.
+    ChildProcess device(SIM_PATH, {"--fault", "id:*:silence"});
+    ASSERT_TRUE(device.WaitForOutput("ready", 10000));
+    TempFolder folder;
+    folder.WriteFile("Corvilent.led", kValidImage);
+    ChildProcess updater(UPDATER_PATH, {}, folder.path(), ChildProcess::Console::kTerminal);
+    // A terminal another program left reading without waiting.
+    termios before;
+    ASSERT_EQ(tcgetattr(updater.terminal(), &before), 0);
+    before.c_cc[VMIN] = 0;
+    ASSERT_EQ(tcsetattr(updater.terminal(), TCSANOW, &before), 0);
+    updater.Type("abc\n");  // while it searches
+    ASSERT_TRUE(AtThePrompt(updater)) << updater.output();
+    EXPECT_TRUE(updater.RunsAfter(300)) << "a key typed before the prompt answered it";
+    // Ctrl-Z, then fg: meanwhile the shell had the terminal its way.
+    updater.Signal(SIGSTOP);
+    ASSERT_EQ(tcsetattr(updater.terminal(), TCSANOW, &before), 0);
+    updater.Signal(SIGCONT);
+    EXPECT_TRUE(updater.RunsAfter(300));
+    updater.Type("\x1B[A");  // an arrow: one key of three bytes
+    EXPECT_EQ(updater.Wait(5000), 0) << "a key did not end it";
+    ExpectTheTerminalAsItWas(updater, before);
+}
+
+TEST(FinalWait, OneByteOrCtrlCEndsItQuietly) {
+    for (const char* key : {"x", "\x03"}) {
+        TempFolder folder;  // no image: the run goes straight to the final wait
+        ChildProcess updater(UPDATER_PATH, {}, folder.path(), ChildProcess::Console::kTerminal);
+        const termios before = NewTerminalsSettings();
+        ASSERT_TRUE(AtThePrompt(updater)) << updater.output();
+        updater.Type(key);
+        EXPECT_EQ(updater.Wait(5000), 0) << int(key[0]);
+        const std::string ending = "\r\n" + kFinalWait.substr(0, 32) + "\r\n";
+        EXPECT_EQ(updater.output().substr(updater.output().size() - ending.size()), ending);
+        ExpectTheTerminalAsItWas(updater, before);
+    }
 }
 
 std::set<std::string> OptionsIn(const std::string& text) {
