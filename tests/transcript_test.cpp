@@ -66,10 +66,11 @@ TEST(FileStage, EveryEnding) {
         {{{"Corvilent.led", largest}}, {}, Opened("Corvilent.led") + kNoDevice},
         {{{"Corvilent.led", largest + "00"}}, {}, Opened("Corvilent.led") + kBadImage},
         // A byte-order mark at the very start, as Windows Notepad writes it,
-        // is no text of the image; a second one is.
+        // is no text of the image; a second one is, and so is part of one.
         {{{"Corvilent.led", "\xEF\xBB\xBF" + kValidImage}}, {}, Opened("Corvilent.led") + kNoDevice},
         {{{"Corvilent.led", "\xEF\xBB\xBF\xEF\xBB\xBF" + kValidImage}}, {}, Opened("Corvilent.led") + kBadImage},
         {{{"Corvilent.led", "\xEF\xBB" + kValidImage}}, {}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", "0\xBB\xBF" + kValidImage}}, {}, Opened("Corvilent.led") + kBadImage},
         // Control characters of a name are shown, not obeyed.
         {{{"Corvilent\x1B[2J\x7F.led", kValidImage}}, {}, Opened("Corvilent\\x1B[2J\\x7F.led") + kNoDevice},
         {{}, {"Corvilent\a.led"}, "Error: File 'Corvilent\\x07.led' is not found.\n\n"},
