@@ -139,6 +139,22 @@ TEST_F(DeviceSearch, NoDeviceIsKnownAfterFourRoundsWhateverThePorts) {
     }
 }
 
+TEST_F(DeviceSearch, ADeviceThatFallsSilentMidwayGetsEightRequestsAtMost) {
+    // It answers the round and the three halves it is in, then nothing: the
+    // most requests an output can receive, its own, and no output is asked
+    // that the search does not have.
+    DeviceSettings settings;
+    settings.faults = Faults("id:4-99:silence");
+    TargetDevice device(settings);
+    SetUpScene(8, 8, {0}, {0}, &device);
+    EXPECT_EQ(Search(), kNoDevice);
+    EXPECT_EQ(RequestsPerOutput(), Each(8, 4, {{0, 8}, {1, 6}, {2, 5}, {3, 5}}));
+    // The round and three halves answered at 1 ms, the halves' waits, the
+    // owed answers and the pair asked alone, then each output alone.
+    EXPECT_EQ(sim::NowMs(), 1u + 3 * (100 + 1) + 500 + 500 + 8 * (500 + 3 * 500));
+    ExpectOpen(99, 99);
+}
+
 TEST_F(DeviceSearch, OnlyThePortsOfTheChoiceAreUsed) {
     TargetDevice device({});
     const struct {
