@@ -17,6 +17,7 @@ TEST(CommandLine, WordsAreReadAsOptionsValuesAndTheImage) {
     } cases[] = {
         {{"--out=2", "fw/Corvilent.led"}, CommandLine::kRun, "fw/Corvilent.led", "2"},
         {{"--out", "-", "--", "-Corvilent.led"}, CommandLine::kRun, "-Corvilent.led", "-"},
+        {{"-"}, CommandLine::kRun, "-", nullptr},  // a lone dash is a name, not an option
         {{"-V", "--help"}, CommandLine::kHelp, nullptr, nullptr},
         {{"--in"}, CommandLine::kError, nullptr, nullptr},
         {{"--output", "2"}, CommandLine::kError, nullptr, nullptr},
