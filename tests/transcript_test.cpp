@@ -39,10 +39,10 @@ TEST(FileStage, EveryEnding) {
     } cases[] = {
         {{{"Corvilent.txt", kValidImage}}, {}, kNotFound},
         // Only the first, in the order NTFS lists names: by their upper-cased
-        // letters, so "_" comes after the letters.
+        // letters, so "_" comes after the letters, lower case or not.
         {{{"Corvilent.led", kValidImage}, {"alpha.led", kValidImage}}, {}, kNoFitFile},
         {{{"_old.led", kValidImage}, {"Corvilent.led", kValidImage}}, {}, Opened("Corvilent.led") + kNoDevice},
-        {{{"corvilent_b.led", kValidImage}, {"CORVILENTA.led", kValidImage}}, {}, Opened("CORVILENTA.led") + kNoDevice},
+        {{{"CORVILENT_b.led", kValidImage}, {"corvilenta.led", kValidImage}}, {}, Opened("corvilenta.led") + kNoDevice},
         // Names equal but for case (NTFS would not hold both): byte order,
         // whichever the folder lists first (several pairs, as it lists them
         // in an order of its own).
