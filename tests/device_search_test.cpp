@@ -137,6 +137,12 @@ TEST_F(DeviceSearch, NoDeviceIsKnownAfterFourRoundsWhateverThePorts) {
         EXPECT_EQ(sim::NowMs(), ports == 1 ? 4u * 1 : 4u * 500);
         ExpectOpen(99, 99);
     }
+    // On a terminal, the line tells what is asked and how long it has been.
+    SetUpScene(10, 10, {}, {}, nullptr);
+    SetConsoleStyle(ConsoleStyle::kTerminal);
+    EXPECT_EQ(Search(), kNoDevice);
+    SetConsoleStyle(ConsoleStyle::kPlain);
+    EXPECT_NE(printed.find("\rLooking for the device on MIDI outputs 0 to 9: 1 s"), std::string::npos) << printed;
 }
 
 TEST_F(DeviceSearch, ADeviceThatFallsSilentMidwayGetsEightRequestsAtMost) {
