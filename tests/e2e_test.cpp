@@ -123,7 +123,7 @@ TEST_F(EndToEnd, TwoDevicesAreUpdatedAtOnceEachOnItsPortsAlone) {
     // The first by the numbers --list gives, the second by parts of its ports' names.
     const std::vector<std::string> ports[] = {
         {"--in", PortNumber(listing, "inputs", "Unit-A"), "--out", PortNumber(listing, "outputs", "Unit-A")},
-        {"--in", "unit-b", "--out=UNIT-B:DEVICE"}};
+        {"--in", "unit-b", "--out=UNIT-B:DEVICE IN"}};  // the second to the end of the name
     std::unique_ptr<ChildProcess> updaters[2];
     for (int i = 0; i < 2; ++i) {
         std::vector<std::string> arguments = ports[i];
