@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <pty.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -164,19 +162,6 @@ void ExpectTheTerminalAsItWas(const ChildProcess& updater, const termios& before
     EXPECT_EQ(unread, 0) << "keys were left for the shell";
 }
 
-// What a new terminal is set to, as the updater's was before it started.
-termios NewTerminalsSettings() {
-    int controller = -1;
-    int terminal = -1;
-    termios settings = {};
-    if (openpty(&controller, &terminal, nullptr, nullptr, nullptr) == 0) {
-        tcgetattr(terminal, &settings);
-        close(controller);
-        close(terminal);
-    }
-    return settings;
-}
-
 // The prompt is shown, and the terminal set to take a key (what is typed
 // before that is dropped).
 bool AtThePrompt(ChildProcess& updater) {
@@ -197,8 +182,7 @@ TEST(FinalWait, OneWholeKeyTypedAfterThePromptEndsIt) {
     folder.WriteFile("Corvilent.led", kValidImage);
     ChildProcess updater(UPDATER_PATH, {}, folder.path(), ChildProcess::Console::kTerminal);
     // A terminal another program left reading without waiting.
-    termios before;
-    ASSERT_EQ(tcgetattr(updater.terminal(), &before), 0);
+    termios before = updater.startSettings();
     before.c_cc[VMIN] = 0;
     ASSERT_EQ(tcsetattr(updater.terminal(), TCSANOW, &before), 0);
     updater.Type("abc\n");  // while it searches
@@ -218,13 +202,12 @@ TEST(FinalWait, OneByteOrCtrlCEndsItQuietly) {
     for (const char* key : {"x", "\x03"}) {
         TempFolder folder;  // no image: the run goes straight to the final wait
         ChildProcess updater(UPDATER_PATH, {}, folder.path(), ChildProcess::Console::kTerminal);
-        const termios before = NewTerminalsSettings();
         ASSERT_TRUE(AtThePrompt(updater)) << updater.output();
         updater.Type(key);
         EXPECT_EQ(updater.Wait(5000), 0) << int(key[0]);
         const std::string ending = "\r\n" + kFinalWait.substr(0, 32) + "\r\n";
         EXPECT_EQ(updater.output().substr(updater.output().size() - ending.size()), ending);
-        ExpectTheTerminalAsItWas(updater, before);
+        ExpectTheTerminalAsItWas(updater, updater.startSettings());
     }
 }
 

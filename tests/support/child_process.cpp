@@ -31,6 +31,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     int controller = -1;
     if (console == Console::kTerminal) {
         if (openpty(&controller, &terminal_, nullptr, nullptr, nullptr) != 0) return;
+        tcgetattr(terminal_, &startSettings_);
         fcntl(controller, F_SETFD, FD_CLOEXEC);
         fcntl(terminal_, F_SETFD, FD_CLOEXEC);
     } else if (pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <termios.h>
 
 #include <string>
 #include <vector>
@@ -43,6 +44,8 @@ public:
     // for its settings and what is left unread.
     void Type(const std::string& keys) const;
     int terminal() const { return terminal_; }
+    // The terminal's settings as it was made, before the program started.
+    const termios& startSettings() const { return startSettings_; }
 
     // Standard output (on a terminal: all it showed), and standard error.
     const std::string& output() const { return output_; }
@@ -58,6 +61,7 @@ private:
     int outputFd_ = -1;
     int errorsFd_ = -1;
     int terminal_ = -1;
+    termios startSettings_ = {};
     std::string output_;
     std::string errors_;
     int status_ = -1;
