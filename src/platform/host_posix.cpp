@@ -44,31 +44,29 @@ bool ListsBefore(const char* a, const char* b) {
 
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> continued{false};
-// The handlers write a byte here: the signal may come to any of the
-// program's threads (the MIDI service has some), and the final wait, on
-// the main one, must wake for it.
+// Written when a signal is taken, so that the final wait, in poll, wakes.
 int wakeUp[2] = {-1, -1};
 
-void WakeUp() {
-    const char byte = 0;
-    const ssize_t written = write(wakeUp[1], &byte, 1);
-    (void)written;
-}
-void OnStopSignal(int) {
-    stopRequested = true;
-    WakeUp();
-}
-void OnContinue(int) {
-    continued = true;
-    WakeUp();
+// Every thread blocks these, the MIDI service's too (they inherit the mask),
+// and one thread takes them: a handler could run on any thread, and under a
+// thread checker one that sits in the service's own calls holds it back
+// for good.
+sigset_t TakenSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGCONT}) sigaddset(&signals, signal);
+    return signals;
 }
 
-void Handle(int signal, void (*handler)(int)) {
-    struct sigaction action = {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(signal, &action, nullptr);
+void TakeSignals(sigset_t signals) {
+    for (;;) {
+        int signal = 0;
+        if (sigwait(&signals, &signal) != 0) continue;
+        (signal == SIGCONT ? continued : stopRequested) = true;
+        const char byte = 0;
+        const ssize_t written = write(wakeUp[1], &byte, 1);
+        (void)written;
+    }
 }
 
 // One byte of standard input; EOF at its end, or when the run is asked to
@@ -149,8 +147,6 @@ bool StopRequested() { return stopRequested; }
 void SleepUntil(std::chrono::steady_clock::time_point when) { std::this_thread::sleep_until(when); }
 
 void BeginRun() {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) Handle(signal, OnStopSignal);
-    Handle(SIGCONT, OnContinue);
 #ifdef __linux__
     // Linux lets a sleeping thread wake up to 50 microseconds late, to save
     // wake-ups: a twentieth of every 1 ms pause.
@@ -171,6 +167,10 @@ void BeginRun() {
             fcntl(fd, F_SETFL, O_NONBLOCK);
         }
     }
+    // Before any other thread is made.
+    const sigset_t signals = TakenSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread(TakeSignals, signals).detach();
 }
 
 void EndRun() {}
