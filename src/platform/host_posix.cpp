@@ -61,7 +61,7 @@ sigset_t TakenSignals() {
 void TakeSignals(sigset_t signals) {
     for (;;) {
         int signal = 0;
-        if (sigwait(&signals, &signal) != 0) continue;
+        if (sigwait(&signals, &signal) != 0) return;  // only for a set it cannot take
         (signal == SIGCONT ? continued : stopRequested) = true;
         const char byte = 0;
         const ssize_t written = write(wakeUp[1], &byte, 1);
