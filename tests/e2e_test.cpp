@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <regex>
+#include <thread>
 
 #include "support/child_process.h"
 #include "support/console_text.h"
@@ -182,14 +183,52 @@ TEST_F(EndToEnd, TheFirstLinesReachAPipeWhileTheSearchGoesOn) {
     EXPECT_EQ(updater.output(), kBanner + kOpened + "\nInterrupted while looking for the device: no record was sent.\n\n");
 }
 
+pid_t JackServer() {
+    const char* server = std::getenv("WITH_JACK_SERVER_PID");
+    EXPECT_NE(server, nullptr) << "run under scripts/with-jack";
+    return server != nullptr ? static_cast<pid_t>(std::atoi(server)) : 0;
+}
+
+// Holds the server's cycles back for a while, as a busy machine may.
+void StallServer(int milliseconds) {
+    kill(JackServer(), SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    kill(JackServer(), SIGCONT);
+}
+
+TEST_F(EndToEnd, CyclesHeldBackLoseNoChunkAndAServerThatTakesNoneFailsTheSend) {
+    // Other programs' port pairs on the server, listed before the device.
+    std::unique_ptr<ChildProcess> others[] = {Simulator({"--name", "Other-A", "--fault", "id:*:silence"}),
+                                              Simulator({"--name", "Other-B", "--fault", "id:*:silence"}),
+                                              Simulator({"--name", "Other-C", "--fault", "id:*:silence"})};
+    Write(MakeImage(65535, 256));
+    std::unique_ptr<ChildProcess> sim = Simulator({"--accepted", Accepted()});
+    ChildProcess updater(UPDATER_PATH, {"--batch"}, folder_.path());
+    for (unsigned percent : {20, 50, 80}) {
+        ASSERT_TRUE(updater.WaitForOutput(BatchProgress(percent), 60000)) << updater.output();
+        StallServer(200);
+    }
+    EXPECT_EQ(updater.Wait(60000), 0) << updater.output();
+    sim->Stop();
+    EXPECT_EQ(ReadBytes(Accepted()), image_) << "a chunk was lost while the server was held back";
+
+    // Held back for longer than a send may wait: the send fails, and says so.
+    Write(MakeImage(3000, 100));
+    sim = Simulator({});
+    ChildProcess stalled(UPDATER_PATH, {"--batch"}, folder_.path());
+    ASSERT_TRUE(stalled.WaitForOutput(BatchProgress(0), 30000)) << stalled.output();
+    StallServer(7000);
+    EXPECT_EQ(stalled.Wait(30000), 5);
+    EXPECT_TRUE(std::regex_match(stalled.output(), std::regex("[\\s\\S]*" + Quoted(kOutputMissing))))
+        << stalled.output();
+}
+
 TEST_F(EndToEnd, TheMidiServiceStopsDuringTheTransfer) {
     Write(MakeImage(40000, 256));
     std::unique_ptr<ChildProcess> sim = Simulator({});
     ChildProcess updater(UPDATER_PATH, {}, folder_.path());
     ASSERT_TRUE(updater.WaitForOutput(Progress('\\', 1), 30000)) << updater.output();  // the third record
-    const char* server = std::getenv("WITH_JACK_SERVER_PID");
-    ASSERT_NE(server, nullptr) << "run under scripts/with-jack";
-    kill(static_cast<pid_t>(std::atoi(server)), SIGKILL);
+    kill(JackServer(), SIGKILL);
     // Not after twenty reply waits of five seconds, but at the next send.
     EXPECT_EQ(updater.Wait(30000), 0);
     EXPECT_TRUE(std::regex_match(updater.output(), std::regex(Quoted(kBanner + kOpened) + SimulatorFound() +

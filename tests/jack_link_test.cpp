@@ -1,6 +1,13 @@
-// The platform's MIDI calls over RtMidi against a real MIDI service (a JACK
-// server of the test's own), with peers that play devices on virtual ports.
+// The platform's MIDI calls against a real MIDI service (a JACK server of
+// the test's own), with peers that play devices on virtual ports.
 #include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
 
 #include <chrono>
 #include <condition_variable>
@@ -150,6 +157,97 @@ TEST(JackLink, AResetInputStopsAndHandsItsBuffersBackEmpty) {
     EXPECT_EQ(header.dwFlags & MHDR_INQUEUE, 0u);
     EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
     EXPECT_EQ(midiInAddBuffer(in, &header, sizeof header), MMSYSERR_INVALHANDLE);
+}
+
+// A device's input on the server, as JACK delivers to it: each message with
+// the frame it is placed at.
+class FramePeer {
+public:
+    struct Arrival {
+        jack_nframes_t frame;
+        Bytes bytes;
+    };
+    FramePeer() {
+        client_ = jack_client_open("peer-frames", JackNoStartServer, nullptr);
+        port_ = jack_port_register(client_, "device in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client_, &FramePeer::Process, this);
+        jack_activate(client_);
+    }
+    ~FramePeer() { jack_client_close(client_); }
+    // What arrived, once `count` messages have or two seconds passed.
+    std::vector<Arrival> Arrivals(std::size_t count) {
+        std::unique_lock<std::mutex> guard(lock_);
+        arrived_.wait_for(guard, std::chrono::seconds(2), [&] { return arrivals_.size() >= count; });
+        return arrivals_;
+    }
+    jack_nframes_t SampleRate() const { return jack_get_sample_rate(client_); }
+    UINT Output() const {
+        const std::vector<std::string> names = Names(false);
+        const auto found = std::find(names.begin(), names.end(), "peer-frames:device in");
+        EXPECT_NE(found, names.end());
+        return static_cast<UINT>(found - names.begin());
+    }
+
+private:
+    static int Process(jack_nframes_t frames, void* self) {
+        auto* peer = static_cast<FramePeer*>(self);
+        void* buffer = jack_port_get_buffer(peer->port_, frames);
+        const jack_nframes_t start = jack_last_frame_time(peer->client_);
+        std::lock_guard<std::mutex> guard(peer->lock_);
+        for (jack_nframes_t i = 0; i < jack_midi_get_event_count(buffer); ++i) {
+            jack_midi_event_t event;
+            jack_midi_event_get(&event, buffer, i);
+            peer->arrivals_.push_back({start + event.time, Bytes(event.buffer, event.buffer + event.size)});
+        }
+        peer->arrived_.notify_all();
+        return 0;
+    }
+    jack_client_t* client_;
+    jack_port_t* port_;
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    std::vector<Arrival> arrivals_;
+};
+
+TEST(JackLink, MessagesKeepTheirPacesAndAServerHeldBackLosesNone) {
+    FramePeer peer;
+    const UINT output = peer.Output();
+    ASSERT_EQ(OpenMidiOut(output), MMSYSERR_NOERROR);
+    Sleep(100);  // the connection takes effect
+    // At the protocol's pace: a pause of 1 ms after every message, so that
+    // the device has time to work on it, which a cycle that carries several
+    // must keep.
+    for (std::uint8_t i = 0; i < 20; ++i) {
+        ASSERT_EQ(SendSysEx(output, &i, 1), MMSYSERR_NOERROR);
+        SleepAtLeast(1);
+    }
+    const std::vector<FramePeer::Arrival> paced = peer.Arrivals(20);
+    ASSERT_EQ(paced.size(), 20u);
+    const jack_nframes_t millisecond = peer.SampleRate() / 1000;
+    for (std::size_t i = 1; i < paced.size(); ++i) {
+        EXPECT_GE(paced[i].frame - paced[i - 1].frame, millisecond * 9 / 10) << "message " << i;
+    }
+    // As fast as they can go, while the server runs no cycle: the sends
+    // wait for room, and every message arrives, once, in order.
+    const char* server = std::getenv("WITH_JACK_SERVER_PID");
+    ASSERT_NE(server, nullptr) << "run under scripts/with-jack";
+    kill(static_cast<pid_t>(std::atoi(server)), SIGSTOP);
+    std::thread resume([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(static_cast<pid_t>(std::atoi(server)), SIGCONT);
+    });
+    constexpr std::size_t kFlood = 500;
+    for (std::size_t i = 0; i < kFlood; ++i) {
+        const std::uint8_t body[] = {static_cast<std::uint8_t>(i >> 7), static_cast<std::uint8_t>(i & 0x7F)};
+        ASSERT_EQ(SendSysEx(output, body, sizeof body), MMSYSERR_NOERROR) << "message " << i;
+    }
+    resume.join();
+    std::vector<FramePeer::Arrival> all = peer.Arrivals(20 + kFlood);
+    ASSERT_EQ(all.size(), 20 + kFlood);
+    for (std::size_t i = 0; i < kFlood; ++i) {
+        EXPECT_EQ(all[20 + i].bytes, (Bytes{0xF0, static_cast<std::uint8_t>(i >> 7), static_cast<std::uint8_t>(i & 0x7F), 0xF7}));
+    }
+    EXPECT_TRUE(CloseMidiOut());
 }
 
 TEST(Kernel, TheReplyEventWakesOneWaitAndResets) {

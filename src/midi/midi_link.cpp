@@ -149,7 +149,9 @@ MMRESULT SendSysEx(UINT output, const std::uint8_t* data, std::uint8_t n) {
         if (timeGetTime() - start >= kStillPlayingLimitMs) return code;
         Sleep(kStillPlayingPauseMs);
     }
-    return MMSYSERR_NOERROR;
+    // A message the platform gave back unsent (its device went meanwhile)
+    // has failed as surely as one it refused.
+    return code;
 }
 
 void CALLBACK OnMidiInput(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {

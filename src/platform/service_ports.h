@@ -1,0 +1,57 @@
+// The ports of a MIDI service other than winmm, as the layer that stands in
+// for winmm uses them (winmm_layer.cpp): listed by name, opened by name, a
+// source handing each message it receives to a handler, a destination that
+// takes messages in order and loses none of them.
+//
+// The service is chosen once for the whole process: the ALSA sequencer when
+// /dev/snd/seq can be opened (through RtMidi), else a JACK server that is
+// already running (one is never started; one client of our own for every
+// port), else the platform's own through RtMidi (CoreMIDI on macOS).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Called on a thread of the service with every message a source receives:
+// a System Exclusive message whole, and any other message as it comes.
+using MessageHandler = void (*)(const unsigned char* message, std::size_t size, void* context);
+
+class ServiceInput {
+public:
+    virtual ~ServiceInput() = default;
+};
+
+class ServiceOutput {
+public:
+    virtual ~ServiceOutput() = default;
+    // Takes the message to go out after those taken before it; false when
+    // it cannot take it yet (the service has not taken the earlier ones):
+    // the message is then not taken, and may be offered again.
+    virtual bool Send(const unsigned char* message, std::size_t size) = 0;
+    // Every message taken has left for the destination.
+    virtual bool Delivered() = 0;
+    // The destination is still there, and the service still takes what is
+    // sent to it.
+    virtual bool Reachable() = 0;
+};
+
+class ServicePorts {
+public:
+    virtual ~ServicePorts() = default;
+    // The names of the ports messages can be read from (sources) or written
+    // to, in the service's order; false when the service cannot be reached.
+    virtual bool List(bool sources, std::vector<std::string>* names) = 0;
+    // Null when the port cannot be opened.
+    virtual std::unique_ptr<ServiceInput> OpenSource(const std::string& name, MessageHandler handler,
+                                                     void* context) = 0;
+    virtual std::unique_ptr<ServiceOutput> OpenDestination(const std::string& name) = 0;
+    // The service has stopped under the program: nothing can be sent or
+    // received any more.
+    virtual bool Gone() = 0;
+};
+
+// The chosen service's ports for this program, whose client takes the name;
+// null when there is no service at all.
+ServicePorts* ChosenServicePorts(const char* clientName);
