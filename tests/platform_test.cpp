@@ -58,6 +58,22 @@ TEST(Platform, TheLinuxBuildUpdatesOverTheAlsaSequencer) {
     EXPECT_EQ(status, 0);
 }
 
+TEST(Platform, AReaderThatStopsReadingDoesNotStopTheUpdate) {
+    ASSERT_EQ(access("/dev/snd/seq", R_OK | W_OK), 0) << "no ALSA sequencer here";
+    TempFolder folder;
+    const Bytes image = MakeImage(8192, 256);
+    folder.WriteFile("Corvilent.led", ImageText(image));
+    ChildProcess sim(SIM_PATH, {"--accepted", folder.root() + "/accepted.bin", "--timeout", "900"});
+    ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.output();
+    // The updater's exit status, after its reader took eight lines and went.
+    const std::string script = "\"$0\" --batch | head -n 8 >/dev/null; echo \"${PIPESTATUS[0]}\"";
+    std::string status;
+    EXPECT_EQ(RunIn(folder, "/bin/bash", &status, {"-c", script, UPDATER_PATH}), 0);
+    EXPECT_EQ(status, "0\n");
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_EQ(ReadBytes(folder.root() + "/accepted.bin"), image);
+}
+
 TEST(Platform, TheWindowsBuildUpdatesThroughWinmmUnderWine) {
     const char* exe = std::getenv("TESSARINE_WINDOWS_EXE");
     ASSERT_NE(exe, nullptr) << "TESSARINE_WINDOWS_EXE names the Windows build";

@@ -33,9 +33,10 @@ bool StopRequested();
 // late by its timer's latency.
 void SleepUntil(std::chrono::steady_clock::time_point when);
 
-// Before the run: makes the standard streams safe to use, asks for the fine
-// timers the protocol's 1 ms pauses are built on, and takes the requests to
-// stop (StopRequested) in place of ending the program at once.
+// Before the run: makes the standard streams safe to use (an output whose
+// reader has gone no longer ends the program), asks for the fine timers the
+// protocol's 1 ms pauses are built on, and takes the requests to stop
+// (StopRequested) in place of ending the program at once.
 void BeginRun();
 // After the run: gives back what BeginRun asked for.
 void EndRun();

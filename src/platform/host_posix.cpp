@@ -160,6 +160,9 @@ void BeginRun() {
             if (opened >= 0 && opened != fd) close(opened);
         }
     }
+    // A reader of the output that goes away (a pager closed, `| head`) must
+    // not end the update midway: what cannot be written is dropped.
+    signal(SIGPIPE, SIG_IGN);
     // After them: the pipe must not take a standard stream's number.
     if (wakeUp[0] < 0 && pipe(wakeUp) == 0) {
         for (int fd : wakeUp) {
