@@ -81,10 +81,15 @@ private:
     std::unique_ptr<RtMidiOut> out_;
 };
 
-// Waits up to two seconds for the input's mailbox to hold a message.
-std::int16_t Received(UINT input) {
-    for (int polls = 0; polls < 2000 && Mailbox(input).receivedCount == 0; ++polls) Sleep(1);
-    return Mailbox(input).receivedCount.exchange(0);
+// Waits up to two seconds for the input's mailbox to hold a message; its
+// byte count, and its status byte taken.
+std::int16_t Received(UINT input, std::uint8_t* status = nullptr) {
+    for (int polls = 0; polls < 2000 && Mailbox(input).Count() == 0; ++polls) Sleep(1);
+    const std::int16_t count = Mailbox(input).Count();
+    std::uint8_t taken = 0;
+    Mailbox(input).Take(&taken);
+    if (status != nullptr) *status = taken;
+    return count;
 }
 
 TEST(JackLink, MessagesReachTheChosenPeerAndItsAnswersTheMailbox) {
@@ -105,8 +110,9 @@ TEST(JackLink, MessagesReachTheChosenPeerAndItsAnswersTheMailbox) {
     second.Send({0x90, 0x40, 0x7F});
     for (std::uint8_t status = 0x1A; status < 0x1D; ++status) {
         second.Send({0xF0, status, 0xF7});
-        ASSERT_EQ(Received(input), 3) << "answer " << int(status) << " went unheard";
-        EXPECT_EQ(Mailbox(input).status, status);
+        std::uint8_t taken = 0;
+        ASSERT_EQ(Received(input, &taken), 3) << "answer " << int(status) << " went unheard";
+        EXPECT_EQ(taken, status);
     }
     // Longer than the buffer: the rest follows in the buffer handed back.
     Bytes overlong(200 + 50, 0x33);  // the buffer holds 200 bytes

@@ -2,6 +2,9 @@
 // mailboxes hold, and which platform calls are made.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "midi/midi_link.h"
 #include "sim/sim_platform.h"
 #include "support/scene.h"
@@ -40,7 +43,7 @@ TEST_F(MidiLinkTest, SendSysExReturnsOnceThePlatformLetsGo) {
 }
 
 TEST_F(MidiLinkTest, PortsOpenNamedAndCloseCleanly) {
-    Mailbox(0).receivedCount = 3;
+    Mailbox(0).Post(3, 0x1A);
     ASSERT_EQ(OpenMidiIn(0), MMSYSERR_NOERROR);
     ASSERT_EQ(OpenMidiIn(1), MMSYSERR_NOERROR);
     EXPECT_EQ(OpenMidiIn(1), MMSYSERR_ALLOCATED);
@@ -50,7 +53,7 @@ TEST_F(MidiLinkTest, PortsOpenNamedAndCloseCleanly) {
     ASSERT_EQ(OpenMidiOut(0), MMSYSERR_NOERROR);
     EXPECT_STREQ(MidiInName(1), "In 1");
     EXPECT_STREQ(MidiOutName(0), "Out 0");
-    EXPECT_EQ(Mailbox(0).receivedCount, 3) << "opening cleared the mailbox";
+    EXPECT_EQ(Mailbox(0).Count(), 3) << "opening cleared the mailbox";
 
     // An input is stopped and its buffer taken back first: a port holding a
     // buffer does not close.
@@ -95,25 +98,55 @@ TEST_F(MidiLinkTest, EachInputsMailboxKeepsItsLatestMessage) {
     sim::ScheduleArrival(5, {0, 1}, {0xF0, 0x1A}, sim::Arrival::kIncomplete);
     Sleep(10);
     for (UINT input : {0u, 1u}) {
-        EXPECT_EQ(Mailbox(input).receivedCount, 4);
-        EXPECT_EQ(Mailbox(input).status, 0x20);
+        std::uint8_t status = 0;
+        EXPECT_EQ(Mailbox(input).Count(), 4);
+        EXPECT_TRUE(Mailbox(input).Take(&status));
+        EXPECT_EQ(status, 0x20);
     }
     // Closed, an input hears nothing more; a notification already under way
     // still counts, but its buffer is not handed to the closed port.
     CloseOtherMidiIns(1);
-    Mailbox(0).receivedCount = 0;
+    Mailbox(0).Clear();
     sim::ScheduleArrival(1, {0, 1}, {0xF0, 0x1A, 0xF7});
     Sleep(1);
-    EXPECT_EQ(Mailbox(0).receivedCount, 0);
-    EXPECT_EQ(Mailbox(1).receivedCount, 3) << "a message after the others went unheard";
+    EXPECT_EQ(Mailbox(0).Count(), 0);
+    EXPECT_EQ(Mailbox(1).Count(), 3) << "a message after the others went unheard";
     mark = sim::Calls().size();
     char late[] = {'\xF0', '\x1A', '\x01', '\x02', '\xF7'};
     MIDIHDR header = {};
     header.lpData = late;
     header.dwBytesRecorded = sizeof late;
     OnMidiInput(nullptr, MIM_LONGDATA, 0, reinterpret_cast<DWORD_PTR>(&header), 0);
-    EXPECT_EQ(Mailbox(0).receivedCount, 5);
+    EXPECT_EQ(Mailbox(0).Count(), 5);
     EXPECT_TRUE(CallsSince(mark).empty()) << "the buffer was queued on a closed port";
+}
+
+TEST(ReplyMailbox, AReplyArrivingWhileOneIsTakenIsNeitherLostNorTakenTwice) {
+    // Replies whose status byte follows from their count, posted as fast as
+    // the service's thread can while the main flow takes them.
+    constexpr std::int16_t kLast = 20000;
+    for (int round = 0; round < 50 && !HasFailure(); ++round) {
+        ReplyMailbox mailbox;
+        std::atomic<bool> posted{false};
+        std::thread service([&] {
+            for (std::int16_t count = 2; count <= kLast; ++count) {
+                mailbox.Post(count, static_cast<std::uint8_t>(count & 0x7F));
+            }
+            posted = true;
+        });
+        std::int16_t last = 0;
+        for (bool finished = false; !finished && !HasFailure();) {
+            finished = posted;  // then this take comes after the last reply
+            std::uint8_t status = 0;
+            std::int16_t count = 0;
+            if (!mailbox.Take(&status, &count)) continue;
+            EXPECT_GT(count, last) << "taken twice";
+            EXPECT_EQ(status, count & 0x7F) << "a count paired with another reply's status";
+            last = count;
+        }
+        service.join();
+        EXPECT_EQ(last, kLast) << "the last reply was lost";
+    }
 }
 
 }  // namespace

@@ -162,8 +162,8 @@ void CALLBACK OnMidiInput(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR p
     Input& input = inputs[instance];
     if (message == MIM_LONGDATA) {
         const MIDIHDR* filled = reinterpret_cast<const MIDIHDR*>(param1);
-        input.mailbox.status = static_cast<std::uint8_t>(filled->lpData[1]);
-        input.mailbox.receivedCount = static_cast<std::int16_t>(filled->dwBytesRecorded & 0xFFFF);
+        input.mailbox.Post(static_cast<std::int16_t>(filled->dwBytesRecorded & 0xFFFF),
+                           static_cast<std::uint8_t>(filled->lpData[1]));
         SetEvent(inputNotice);
     }
     if (input.open) {

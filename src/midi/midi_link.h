@@ -5,10 +5,9 @@
 // replies arrive in, one for each input port.
 //
 // The platform's MIDI service calls OnMidiInput on a thread of its own; it
-// writes the byte count of each System Exclusive message an input receives
-// into that input's mailbox and signals the arrival. The main flow waits for
-// that signal, resets the count to 0 when it takes a reply, and reads the
-// status byte that follows the F0.
+// posts the byte count and the status byte of each System Exclusive message
+// an input receives to that input's mailbox and signals the arrival. The
+// main flow waits for that signal and takes the reply, both at once.
 #pragma once
 
 #include <atomic>
@@ -21,15 +20,42 @@ constexpr std::uint16_t kReceiveBufferSize = 200;
 // The longest message body SendSysEx puts between F0 and F7.
 constexpr std::uint8_t kMaxSysExBody = 22;
 
-struct ReplyMailbox {
-    // Byte count of the latest System Exclusive message; 0 once taken.
-    std::atomic<std::int16_t> receivedCount{0};
-    // Byte 1 of the latest message, taken from the buffer by the
-    // notification: the buffer is already back with the port, where the next
-    // message may be written into it while the main flow looks.
-    std::atomic<std::uint8_t> status{0};
+// What the notification leaves for the main flow: the byte count of the
+// latest System Exclusive message and its status byte, the byte after F0
+// (taken from the buffer by the notification: the buffer is already back
+// with the port, where the next message may be written into it while the
+// main flow looks). Count and status are one value, handed over and taken
+// in one step, so that a reply that arrives while the last one is taken is
+// neither lost nor taken twice, nor its count paired with another's status.
+class ReplyMailbox {
+public:
+    // On the MIDI service's thread: a message has arrived.
+    void Post(std::int16_t count, std::uint8_t status) {
+        latest_ = static_cast<std::uint16_t>(count) | std::uint32_t{status} << 16;
+    }
+    // Takes the message waiting if it is a reply (two bytes at least: a
+    // message of one is none, and stays); false when there is none.
+    bool Take(std::uint8_t* status, std::int16_t* count = nullptr) {
+        std::uint32_t latest = latest_;
+        while (CountOf(latest) > 1) {
+            if (latest_.compare_exchange_weak(latest, 0)) {
+                *status = static_cast<std::uint8_t>(latest >> 16);
+                if (count != nullptr) *count = CountOf(latest);
+                return true;
+            }
+        }
+        return false;
+    }
+    // The byte count of the latest message; 0 once taken.
+    std::int16_t Count() const { return CountOf(latest_); }
+    void Clear() { latest_ = 0; }
+
     // The latest message, from its F0 on; never cleared.
     std::uint8_t buffer[kReceiveBufferSize] = {};
+
+private:
+    static std::int16_t CountOf(std::uint32_t value) { return static_cast<std::int16_t>(value & 0xFFFF); }
+    std::atomic<std::uint32_t> latest_{0};
 };
 
 // Open input port `index` beside those already open and start it, or open

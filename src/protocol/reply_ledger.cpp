@@ -16,9 +16,7 @@ std::uint8_t owed[kMaxPorts] = {};
 // one-byte message is no reply.
 bool TakeReply(std::uint8_t* status, UINT* input) {
     for (UINT i = 0; i < kMaxPorts; ++i) {
-        if (!MidiInIsOpen(i) || Mailbox(i).receivedCount <= 1) continue;
-        Mailbox(i).receivedCount = 0;
-        *status = Mailbox(i).status;
+        if (!MidiInIsOpen(i) || !Mailbox(i).Take(status)) continue;
         *input = i;
         if (owed[i] > 0) --owed[i];
         return true;
@@ -75,6 +73,6 @@ void NextSubject(std::uint16_t milliseconds) {
     // mailboxes cannot answer it.
     for (UINT i = 0; i < kMaxPorts; ++i) {
         owed[i] = 0;
-        Mailbox(i).receivedCount = 0;
+        Mailbox(i).Clear();
     }
 }
