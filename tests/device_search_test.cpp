@@ -88,6 +88,12 @@ TEST_F(DeviceSearch, FindsTheLowestOutputThatAnswersAndLeavesOnlyItsPairOpen) {
          3 * 500 + 1, Each(1, 4)},
         // Answering in 50 ms, it is asked with waits of four times that.
         {"a device that answers in 50 ms", 2, 3, {{1, 2, "id:*:busy=49"}}, 1, 2, 50 + 4 * 200 + 500 + 50, Each(3, 2)},
+        // Its answer to the lower half comes after the wait, while the
+        // answers owed are awaited: the search goes back to that half,
+        // rather than asking each output alone, and with that answer nothing
+        // is owed before the output is asked alone.
+        {"a device whose answer to a half comes late", 2, 3, {{1, 0, "id:1:busy=149"}}, 1, 0,
+         1 + 100 + 100 + 100 + 1, Each(3, 1, {{0, 3}})},
         // Answering in 300 ms, the device is asked with the full waits.
         {"a device that answers late within the wait", 2, 3, {{1, 2, "id:*:busy=300"}}, 1, 2,
          301 + 4 * 500 + 500 + 301, Each(3, 2)},
@@ -200,17 +206,24 @@ TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     EXPECT_EQ(sim::CountCalls("midiInOpen 2"), 0u);
 
     // Ports another program holds are skipped, and named; so are control
-    // characters in a name.
+    // characters in a name, a terminal's one-byte escape among them (the C1
+    // control U+009B), and bytes that are no UTF-8; letters are shown.
     TargetDevice device({});
     SetUpScene(0, 0, {1}, {1}, &device);
     sim::AddInput({"Busy\x1B[2J In", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
-    sim::AddInput({"In 1"});
+    sim::AddInput({"In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC"});
     sim::AddOutput({"Busy Out", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
-    sim::AddOutput({"Out\x07 1"});
+    sim::AddOutput({"Out\x07 \xC2\x9B" "2J \xFF\xE6\x97 1"});
     EXPECT_EQ(Search(), kDeviceFound);
     const std::string held = " is in use by another program: close that program, then try again.\n";
+#ifdef _WIN32
+    // Names there are in the ANSI code page: only controls below 0x80 are.
+    const std::string output = "Out\\x07 \xC2\x9B" "2J \xFF\xE6\x97 1";
+#else
+    const std::string output = "Out\\x07 \\xC2\\x9B2J \\xFF\\xE6\\x97 1";
+#endif
     EXPECT_EQ(printed, "MIDI input 0 (Busy\\x1B[2J In)" + held + "MIDI output 0 (Busy Out)" + held +
-                           Found("In 1", "Out\\x07 1"));
+                           Found("In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC", output));
     EXPECT_EQ(RequestsPerOutput(), (Requests{{1, 1}}));
 
     // With no input to listen on, nothing is asked at all.

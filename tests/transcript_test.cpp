@@ -123,9 +123,10 @@ TEST(CommandLine, NothingButARunForAnUpdateTouchesTheDevice) {
         {{"--batch", "--in"}, 2, "", "tessarine-update: --in needs a PORT: [^\n]*" + hint},
         {{"--out="}, 2, "", "tessarine-update: --out needs a PORT: [^\n]*" + hint},
         {{"a.led", "Corvilent.led"}, 2, "", "tessarine-update: one image at a time: 'a.led' and 'Corvilent.led' given" + hint},
-        {{"--out", "synth"}, 2, "",
+        // A port that names none is no device (unplugged since it was listed).
+        {{"--out", "synth"}, 3, "",
          "tessarine-update: --out 'synth' names no MIDI output; the candidates: 0 'Tessarine[^\n]*device in'" + hint},
-        {{"--in", "7"}, 2, "", "tessarine-update: --in '7' names no MIDI input; the candidates: 0 'Tessarine[^\n]*'" + hint},
+        {{"--in", "7", "--batch"}, 3, "", "tessarine-update: --in '7' names no MIDI input; the candidates: 0 'Tessarine[^\n]*'" + hint},
     };
     for (const auto& c : cases) {
         const std::string line = ::testing::PrintToString(c.arguments);
@@ -144,10 +145,13 @@ TEST(FileStage, WithNoMidiServiceTheRunSaysWhatToDo) {
     folder.WriteFile("Corvilent.led", kValidImage);
     std::string transcript;
     EXPECT_EQ(RunIn(folder, "/usr/bin/env", &transcript, {"JACK_DEFAULT_SERVER=none", UPDATER_PATH}), 0);
-    EXPECT_EQ(transcript, kBanner + Opened("Corvilent.led") +
-                              "No MIDI service can be reached: load the ALSA sequencer (sudo modprobe snd-seq) or "
-                              "start a JACK server, then try again.\n" +
-                              kNoDevice + kFinalWait);
+    const std::string advice =
+        "No MIDI service can be reached: load the ALSA sequencer (sudo modprobe snd-seq) or start a JACK server, "
+        "then try again.\n";
+    EXPECT_EQ(transcript, kBanner + Opened("Corvilent.led") + advice + kNoDevice + kFinalWait);
+    // The listing says the same.
+    EXPECT_EQ(RunIn(folder, "/usr/bin/env", &transcript, {"JACK_DEFAULT_SERVER=none", UPDATER_PATH, "--list"}), 0);
+    EXPECT_EQ(transcript, "MIDI inputs:\nMIDI outputs:\n" + advice);
 }
 
 // The terminal's settings are those it had before the run, and no key is

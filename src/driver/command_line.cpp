@@ -28,7 +28,7 @@ const char kUsage[] =
     "1 the image not found, unreadable or failing its check, 3 no device answered,\n"
     "4 the device asks to be reset, 5 the transfer failed, 130 interrupted.\n"
     "Without --batch: 0, or 130 when interrupted. A bad command line: 2, and\n"
-    "nothing is done.\n";
+    "nothing is done; a PORT that names none: 3.\n";
 
 namespace {
 

@@ -28,10 +28,10 @@ int main(int argc, char** argv) {
     }
     BeginRun();
     PortChoice ports;
-    int status = kExitUsage;
+    int status = kExitUpdated;
     if (options.list) {
         status = ListMidiPorts();
-    } else if (ChoosePorts(options, &ports)) {
+    } else if ((status = ChoosePorts(options, &ports)) == kExitUpdated) {
         SetConsoleStyle(options.batch                  ? ConsoleStyle::kBatch
                         : StandardOutputIsTerminal() ? ConsoleStyle::kTerminal
                                                      : ConsoleStyle::kPlain);

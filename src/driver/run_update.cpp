@@ -39,12 +39,14 @@ int UpdateDevice(const ImageBuffer& image, std::uint8_t expectedId, const PortCh
     return ExitStatusOf(TransferImage(image, device.output));
 }
 
-// The port of the list that `wanted` names, or a line on standard error that
-// names the candidates.
-bool ChoosePort(const char* option, const char* kind, const PortNames& list, const char* wanted, UINT* chosen) {
-    if (wanted == nullptr) return true;
+// The port of the list that `wanted` names; else a line on standard error
+// that names the candidates, and the exit status: a port that names none
+// (the device unplugged since it was listed) is no device, one that names
+// several a bad command line.
+int ChoosePort(const char* option, const char* kind, const PortNames& list, const char* wanted, UINT* chosen) {
+    if (wanted == nullptr) return kExitUpdated;
     const PortMatch match = MatchPort(list, wanted, chosen);
-    if (match == PortMatch::kOne) return true;
+    if (match == PortMatch::kOne) return kExitUpdated;
     std::fprintf(stderr, "tessarine-update: %s '%s' names %s MIDI %s", option, PrintableName(wanted).text,
                  match == PortMatch::kNone ? "no" : "more than one", kind);
     const char* separator = "; the candidates: ";
@@ -54,7 +56,7 @@ bool ChoosePort(const char* option, const char* kind, const PortNames& list, con
         separator = ", ";
     }
     std::fprintf(stderr, "%s (see tessarine-update --help)\n", list.count == 0 ? "; there is none" : "");
-    return false;
+    return match == PortMatch::kNone ? kExitNoDevice : kExitUsage;
 }
 
 }  // namespace
@@ -81,13 +83,13 @@ int RunUpdate(const RunOptions& options, const PortChoice& ports) {
     return kExitUpdated;
 }
 
-bool ChoosePorts(const RunOptions& options, PortChoice* ports) {
+int ChoosePorts(const RunOptions& options, PortChoice* ports) {
     PortNames inputs;
     PortNames outputs;
     if (options.input != nullptr) ListMidiInputs(&inputs);
     if (options.output != nullptr) ListMidiOutputs(&outputs);
-    return ChoosePort("--in", "input", inputs, options.input, &ports->input) &&
-           ChoosePort("--out", "output", outputs, options.output, &ports->output);
+    const int input = ChoosePort("--in", "input", inputs, options.input, &ports->input);
+    return input != kExitUpdated ? input : ChoosePort("--out", "output", outputs, options.output, &ports->output);
 }
 
 int ListMidiPorts() {
@@ -100,5 +102,6 @@ int ListMidiPorts() {
         std::printf("MIDI %s:\n", list == &inputs ? "inputs" : "outputs");
         for (UINT i = 0; i < list->count; ++i) std::printf("  %u: %s\n", i, PrintableName(list->names[i]).text);
     }
+    if (NoMidiService(inputs, outputs)) std::printf("%s\n", kNoMidiServiceAdvice);
     return kExitUpdated;
 }

@@ -19,9 +19,10 @@ constexpr int kExitInterrupted = 130;  // in every mode: the user asked the run 
 // status.
 int RunUpdate(const RunOptions& options, const PortChoice& ports);
 
-// Finds the ports --in and --out name; false (having said why, on standard
-// error) when one names no port or several.
-bool ChoosePorts(const RunOptions& options, PortChoice* ports);
+// Finds the ports --in and --out name; kExitUpdated, or else (having said
+// why, on standard error) kExitNoDevice when one names no port, kExitUsage
+// when one names several.
+int ChoosePorts(const RunOptions& options, PortChoice* ports);
 
 // --list: the MIDI ports as the search numbers them.
 int ListMidiPorts();

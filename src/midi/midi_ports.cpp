@@ -20,6 +20,14 @@ void ListPorts(Query query, PortNames* ports) {
 
 }  // namespace
 
+bool NoMidiService(const PortNames& inputs, const PortNames& outputs) {
+#ifdef _WIN32
+    return inputs.count == 0 && outputs.count == 0;
+#else
+    return inputs.ended == MMSYSERR_NODRIVER || outputs.ended == MMSYSERR_NODRIVER;
+#endif
+}
+
 bool PortNameContains(const char* name, const char* part) {
     const std::size_t length = std::strlen(part);
     for (; *name != '\0'; ++name) {

@@ -19,6 +19,10 @@ struct PortNames {
 void ListMidiInputs(PortNames* ports);
 void ListMidiOutputs(PortNames* ports);
 
+// No MIDI service answered the listing. On Windows, which always lists its
+// own synthesizer, no port at all means its MIDI services are missing.
+bool NoMidiService(const PortNames& inputs, const PortNames& outputs);
+
 // The name holds the part, letter case ignored.
 bool PortNameContains(const char* name, const char* part);
 

@@ -13,6 +13,10 @@
 // alone, are searched for as before: each output alone, in order, with the
 // full waits.
 //
+// An answer to a half that comes late, while the answers still owed are
+// awaited, sends the search back into that half: it costs that wait, and
+// no request more.
+//
 // So no device costs four rounds of half a second, whatever the ports; a
 // device costs a round trip, up to three halves (for ten outputs), and one
 // wait for late answers. No output hears more than eight requests: four
@@ -109,16 +113,30 @@ std::uint8_t Locate(const Search& search, DevicePorts* found) {
         UINT first = 0;
         UINT last = search.count;
         UINT ignored = 0;
-        while (last - first > 1) {
+        // The lower half of the last step, when it did not answer in time.
+        bool silentLower = false;
+        UINT lowerFirst = 0;
+        for (;;) {
+            const bool alone = last - first == 1;
+            const std::bitset<128> late = NextSubject(alone ? kIdentifyWaitMs : wait);
+            // An answer that comes while the answers owed are awaited still
+            // tells that the device is there: the search goes back to it.
+            if (silentLower && (late[search.expectedId] || late[REPLY_NEEDS_RESET])) {
+                last = first;
+                first = lowerFirst;
+                silentLower = false;
+                continue;
+            }
+            if (alone) break;
             const UINT middle = first + (last - first) / 2;
-            NextSubject(wait);
-            if (Ask(search, first, middle, wait, &ignored) != kNoDevice) {
-                last = middle;
-            } else {
+            silentLower = Ask(search, first, middle, wait, &ignored) == kNoDevice;
+            if (silentLower) {
+                lowerFirst = first;
                 first = middle;
+            } else {
+                last = middle;
             }
         }
-        NextSubject(kIdentifyWaitMs);
         result = Ask(search, first, last, kIdentifyWaitMs, &found->input);
         found->output = search.outputs[first];
         if (result != kNoDevice) return result;
@@ -130,14 +148,7 @@ std::uint8_t Locate(const Search& search, DevicePorts* found) {
 // would otherwise look like a device that is not there.
 void ReportTrouble(const PortNames& inputs, const PortNames& outputs, const bool (&heldIn)[kMaxPorts],
                    const bool (&heldOut)[kMaxPorts]) {
-#ifdef _WIN32
-    // Windows always lists its own synthesizer: no port at all means its
-    // MIDI services are missing.
-    const bool noService = inputs.count == 0 && outputs.count == 0;
-#else
-    const bool noService = inputs.ended == MMSYSERR_NODRIVER || outputs.ended == MMSYSERR_NODRIVER;
-#endif
-    if (noService) {
+    if (NoMidiService(inputs, outputs)) {
         std::printf("%s\n", kNoMidiServiceAdvice);
     }
     for (UINT i = 0; i < kMaxPorts; ++i) {

@@ -63,16 +63,17 @@ bool AnswersOwed() {
     return false;
 }
 
-void NextSubject(std::uint16_t milliseconds) {
+std::bitset<128> NextSubject(std::uint16_t milliseconds) {
     const DWORD start = timeGetTime();
-    std::uint8_t dropped = 0;
+    std::bitset<128> setAside;
+    std::uint8_t status = 0;
     UINT input = 0;
-    while (AnswersOwed() && AwaitReply(start, milliseconds, &dropped, &input)) {
-    }
+    while (AnswersOwed() && AwaitReply(start, milliseconds, &status, &input)) setAside.set(status & 0x7F);
     // Nothing has been asked about the next subject yet: whatever is in the
     // mailboxes cannot answer it.
     for (UINT i = 0; i < kMaxPorts; ++i) {
         owed[i] = 0;
         Mailbox(i).Clear();
     }
+    return setAside;
 }

@@ -18,6 +18,7 @@
 // answers), so a run without silences never waits here.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 
 #include "platform/winmm.h"
@@ -36,5 +37,6 @@ bool AwaitAnswer(std::uint16_t milliseconds, std::uint8_t* status, UINT* input =
 bool AnswersOwed();
 
 // Ends the current subject: waits, up to `milliseconds` in all, until every
-// request about it has been answered, and drops those answers.
-void NextSubject(std::uint16_t milliseconds);
+// request about it has been answered, and sets those answers aside; the
+// status bytes they held.
+std::bitset<128> NextSubject(std::uint16_t milliseconds);

@@ -2,7 +2,12 @@
 // MIDI service (run it under scripts/with-jack for a JACK server in dummy
 // mode). The floor is the protocol's 1 ms pause after every chunk plus the
 // service's measured reply round trip for every record.
+#include <signal.h>
+
+#include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -70,26 +75,107 @@ double RoundTripMs() {
     return total / kRounds;
 }
 
-// The time from the updater's start to the search's report, with `silent`
-// port pairs listed before the device's (simulators that never answer the
-// search), or with no device at all.
-bool MeasureSearch(const std::string& updater, const std::string& simulator, int silent, bool device) {
+// Two processes that keep both cores busy, as a build or a browser may.
+struct Load {
+    explicit Load(bool on) {
+        for (int i = 0; on && i < 2; ++i) spinners.push_back(std::make_unique<ChildProcess>("/bin/sh", std::vector<std::string>{"-c", "while :; do :; done"}));
+    }
+    std::vector<std::unique_ptr<ChildProcess>> spinners;
+};
+
+// Simulators that never answer the search, listed before the device's.
+std::vector<std::unique_ptr<ChildProcess>> SilentPairs(const std::string& simulator, int count) {
     std::vector<std::unique_ptr<ChildProcess>> sims;
-    for (int i = 0; i <= silent; ++i) {
-        if (i == silent && !device) break;
-        std::vector<std::string> options = {"--name", "Sim-" + std::to_string(i), "--timeout", "120"};
-        if (i < silent) options.insert(options.end(), {"--fault", "id:*:silence"});
-        sims.push_back(std::make_unique<ChildProcess>(simulator, options));
-        if (!sims.back()->WaitForOutput("ready", 10000)) return false;
+    for (int i = 0; i < count; ++i) {
+        sims.push_back(std::make_unique<ChildProcess>(
+            simulator, std::vector<std::string>{"--name", "Silent-" + std::to_string(i), "--fault", "id:*:silence",
+                                                "--timeout", "3600"}));
+        sims.back()->WaitForOutput("ready", 10000);
+    }
+    return sims;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The time from the updater's start to the search's report, over `runs`
+// runs, with `silent` port pairs listed before the device's (or no device).
+bool MeasureSearch(const std::string& updater, const std::string& simulator, int silent, bool device, bool loaded,
+                   int runs) {
+    const auto others = SilentPairs(simulator, silent);
+    std::unique_ptr<ChildProcess> sim;
+    if (device) {
+        sim = std::make_unique<ChildProcess>(simulator, std::vector<std::string>{"--timeout", "3600"});
+        if (!sim->WaitForOutput("ready", 10000)) return false;
     }
     TempFolder folder;
     folder.WriteFile("Corvilent.led", ImageText(MakeImage(4, 4)));
+    const Load load(loaded);
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const Clock::time_point start = Clock::now();
+        ChildProcess run(updater, {"--dry-run", "--batch"}, folder.path());
+        if (!run.WaitForOutput(device ? "The Update Device is Open" : "Can't find", 60000)) return false;
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        if (run.Wait(10000) != (device ? 0 : 3)) return false;
+    }
+    std::printf("%4d + %-6s %-6s %5d %10.1f %10.1f %22.1f\n", silent, device ? "device" : "none",
+                loaded ? "loaded" : "idle", runs, Median(times), *std::max_element(times.begin(), times.end()),
+                silent * 2500.0);
+    return true;
+}
+
+// One whole update of the image by the real program; its wall time, or -1
+// when the simulator does not hold exactly the image afterwards. `during`
+// runs while it goes, on its output so far.
+double Update(const std::string& updater, const std::string& simulator, const Bytes& image,
+              const std::function<void(ChildProcess&)>& during = {}) {
+    TempFolder folder;
+    folder.WriteFile("Corvilent.led", ImageText(image));
+    const std::string accepted = folder.root() + "/accepted.bin";
+    ChildProcess sim(simulator, {"--accepted", accepted, "--timeout", "600"});
+    if (!sim.WaitForOutput("ready", 10000)) return -1;
     const Clock::time_point start = Clock::now();
-    ChildProcess run(updater, {"--dry-run", "--batch"}, folder.path());
-    if (!run.WaitForOutput(device ? "The Update Device is Open" : "Can't find", 60000)) return false;
+    ChildProcess run(updater, {"--batch"}, folder.path());
+    if (during) during(run);
+    const int status = run.Wait(10 * 60 * 1000);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    std::printf("%4d + %-6s %10.1f %22.1f\n", silent, device ? "device" : "none", ms, silent * 2500.0);
-    return run.Wait(10000) == (device ? 0 : 3);
+    sim.Stop();
+    std::ifstream in(accepted, std::ios::binary);
+    const Bytes received((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return status == 0 && received == image ? ms : -1;
+}
+
+// Holds the server's cycles back 200 ms at 20, 50 and 80 % of the transfer.
+void HoldTheServerBack(ChildProcess& run) {
+    const char* server = std::getenv("WITH_JACK_SERVER_PID");
+    if (server == nullptr) return;
+    for (const char* at : {"20% done", "50% done", "80% done"}) {
+        if (!run.WaitForOutput(at, 120000)) return;
+        kill(static_cast<pid_t>(std::atoi(server)), SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        kill(static_cast<pid_t>(std::atoi(server)), SIGCONT);
+    }
+}
+
+// Updates that each time must deliver the image whole.
+void Soak(const std::string& updater, const std::string& simulator, const Bytes& image, bool loaded, int runs,
+          bool heldBack) {
+    const auto others = SilentPairs(simulator, 3);
+    const Load load(loaded);
+    std::vector<double> times;
+    int whole = 0;
+    for (int i = 0; i < runs; ++i) {
+        const double ms = heldBack ? Update(updater, simulator, image, HoldTheServerBack) : Update(updater, simulator, image);
+        whole += ms >= 0;
+        if (ms >= 0) times.push_back(ms);
+    }
+    std::printf("%8zu %-6s %-9s %5d %6d %10.1f %10.1f\n", image.size(), loaded ? "loaded" : "idle",
+                heldBack ? "held back" : "-", runs, whole, times.empty() ? 0.0 : Median(times),
+                times.empty() ? 0.0 : *std::max_element(times.begin(), times.end()));
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -131,12 +217,26 @@ int main(int argc, char** argv) {
         PrintRow(size, records, chunks, wallMs, static_cast<double>(chunks) + records * roundTrip, updater.cpuSeconds());
         std::printf("         (reply round trip %.2f ms)\n", roundTrip);
     }
-    std::printf("\nthe search, from the start to its report\n%13s %10s %22s\n", "silent pairs", "ms",
-                "one output at a time");
-    const std::pair<int, bool> searches[] = {{0, true}, {5, true}, {9, true}, {6, false}};
-    for (const auto& [silent, device] : searches) {
-        if (!MeasureSearch(updaterPath, argv[2], silent, device)) {
-            std::fprintf(stderr, "the search with %d silent pairs did not end as it should\n", silent);
+    std::printf("\nthe whole update, three silent port pairs listed first; idle, or with two spinning\n"
+                "processes; plain, or the server held back 200 ms three times\n%8s %-6s %-9s %5s %6s %10s %10s\n",
+                "bytes", "load", "server", "runs", "whole", "median ms", "worst ms");
+    const Bytes sixteen = MakeImage(16384, kBenchRecordData);
+    const Bytes whole = MakeImage(65535, kBenchRecordData);
+    for (bool loaded : {false, true}) Soak(updaterPath, argv[2], sixteen, loaded, 10, false);
+    for (bool loaded : {false, true}) Soak(updaterPath, argv[2], whole, loaded, 20, true);
+
+    std::printf("\nthe search, from the start to its report\n%13s %-6s %5s %10s %10s %22s\n", "silent pairs",
+                "load", "runs", "median ms", "worst ms", "one output at a time");
+    const struct {
+        int silent;
+        bool device;
+        bool loaded;
+        int runs;
+    } searches[] = {{0, true, false, 10}, {5, true, false, 30}, {9, true, false, 10}, {6, false, false, 10},
+                    {5, true, true, 30}, {6, false, true, 10}};
+    for (const auto& c : searches) {
+        if (!MeasureSearch(updaterPath, argv[2], c.silent, c.device, c.loaded, c.runs)) {
+            std::fprintf(stderr, "the search with %d silent pairs did not end as it should\n", c.silent);
             return 1;
         }
     }
