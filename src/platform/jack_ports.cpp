@@ -46,17 +46,26 @@ using Frames = jack_nframes_t;
 // Frame times wrap: a is before b.
 bool Before(Frames a, Frames b) { return static_cast<std::int32_t>(a - b) < 0; }
 
-// Messages waiting to go out, each with the frame time it was sent at.
+// Microseconds on the steady clock, which never steps back (the server's
+// estimate of its frame time does, as cycles come late).
+using Micros = std::uint64_t;
+Micros Now() {
+    return static_cast<Micros>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+// Messages waiting to go out, each with the time it was sent at.
 // Written by the sender, read by the server's thread, which never waits for
 // the lock: a cycle that finds it held leaves the queue to the next.
 class Queue {
 public:
     struct Header {
         std::uint16_t size;
-        Frames sent;
+        Micros sent;
     };
 
-    bool Push(const unsigned char* message, std::size_t size, Frames sent) {
+    bool Push(const unsigned char* message, std::size_t size, Micros sent) {
         const Header header = {static_cast<std::uint16_t>(size), sent};
         if (size > UINT16_MAX || used_ + sizeof header + size > kQueueBytes) return false;
         Write(&header, sizeof header);
@@ -112,7 +121,7 @@ struct Slot {
     Queue queue;
     bool pacing = false;   // the last message taken set the pace for the next
     Frames placedAt = 0;   // where the last message taken was placed
-    Frames sentAt = 0;     // and when it had been sent
+    Micros sentAt = 0;     // and when it had been sent
     unsigned takenInCycle = 0;
 };
 
@@ -162,12 +171,11 @@ private:
 
 class JackDestination final : public ServiceOutput {
 public:
-    JackDestination(JackPorts* ports, Slot* slot, jack_client_t* client)
-        : ports_(ports), slot_(slot), client_(client) {}
+    JackDestination(JackPorts* ports, Slot* slot) : ports_(ports), slot_(slot) {}
     ~JackDestination() override { ports_->Close(*slot_); }
     bool Send(const unsigned char* message, std::size_t size) override {
         std::lock_guard<std::mutex> guard(slot_->lock);
-        return slot_->queue.Push(message, size, jack_frame_time(client_));
+        return slot_->queue.Push(message, size, Now());
     }
     bool Delivered() override { return ports_->Delivered(*slot_); }
     bool Reachable() override { return ports_->Reachable(*slot_); }
@@ -175,7 +183,6 @@ public:
 private:
     JackPorts* ports_;
     Slot* slot_;
-    jack_client_t* client_;
 };
 
 void Discard(const char*) {}
@@ -249,7 +256,7 @@ std::unique_ptr<ServiceOutput> JackPorts::OpenDestination(const std::string& nam
         slot->pacing = false;
     }
     slot->state = kDestination;
-    return std::make_unique<JackDestination>(this, slot, client_);
+    return std::make_unique<JackDestination>(this, slot);
 }
 
 bool JackPorts::Delivered(Slot& slot) {
@@ -349,9 +356,9 @@ void JackPorts::Transmit(Slot& slot, jack_nframes_t frames) {
         const Queue::Header next = slot.queue.Front();
         Frames at = start;
         if (slot.pacing) {
-            // A clock that stepped back is no pause.
-            const Frames sentAfter = Before(next.sent, slot.sentAt) ? 0 : next.sent - slot.sentAt;
-            const Frames pause = std::min<Frames>(sentAfter, frames);
+            const Micros sentAfter = next.sent - slot.sentAt;
+            const Frames pause = static_cast<Frames>(
+                std::min<Micros>(sentAfter * jack_get_sample_rate(client_) / 1000000, frames));
             if (Before(start, slot.placedAt + pause)) at = slot.placedAt + pause;
         }
         if (at - start >= frames) break;  // its pause runs into the next cycle
