@@ -3,8 +3,10 @@
 
 #include <map>
 
+#include <optional>
+
 #include "console/console.h"
-#include "midi/midi_link.h"
+#include "console/text_reporter.h"
 #include "protocol/find_device.h"
 #include "sim/sim_device.h"
 #include "sim/sim_platform.h"
@@ -31,12 +33,18 @@ Requests Each(UINT outputs, std::size_t count, const Requests& but = {}) {
     return requests;
 }
 
+using Ending = SearchOutcome::Ending;
+
 class DeviceSearch : public testing::Test {
 protected:
-    std::uint8_t Search(const PortChoice& choice = {}) {
-        std::uint8_t result = 0;
-        printed = Captured([&] { result = FindUpdateDevice(device::kIdentity, choice, &found); });
-        return result;
+    // A search on a link of its own, which keeps the pair found open, told
+    // as the console (or a batch log) tells it.
+    Ending Search(const PortChoice& choice = {}) { return SearchTold(console, choice); }
+    Ending SearchTold(Reporter& reporter, const PortChoice& choice = {}) {
+        link.reset();
+        link.emplace(reporter);
+        printed = Captured([&] { found = FindUpdateDevice(*link, device::kIdentity, choice, reporter); });
+        return found.ending;
     }
     // Exactly these ports are open (none: 99).
     static void ExpectOpen(UINT input, UINT output) {
@@ -45,12 +53,10 @@ protected:
             EXPECT_EQ(sim::OutputIsOpen(i), i == output) << "output " << i;
         }
     }
-    void TearDown() override {
-        CloseMidiIn();
-        CloseMidiOut();
-    }
+    ConsoleReporter console{false};
+    std::optional<DeviceLink> link;
     std::string printed;
-    DevicePorts found;
+    SearchOutcome found;
 };
 
 TEST_F(DeviceSearch, FindsTheLowestOutputThatAnswersAndLeavesOnlyItsPairOpen) {
@@ -114,7 +120,7 @@ TEST_F(DeviceSearch, FindsTheLowestOutputThatAnswersAndLeavesOnlyItsPairOpen) {
             AttachDevice(devices.back().get(), {d.output}, {d.input});
         }
         const bool reset = c.devices[0].answer == device::kNeedsReset;
-        EXPECT_EQ(Search(), reset ? device::kNeedsReset : kDeviceFound);
+        EXPECT_EQ(Search(), reset ? Ending::kResetRequested : Ending::kFound);
         EXPECT_EQ(printed, Found("In " + std::to_string(c.input), "Out " + std::to_string(c.output)));
         EXPECT_EQ(found.input, c.input);
         EXPECT_EQ(found.output, c.output);
@@ -134,10 +140,9 @@ TEST_F(DeviceSearch, NoDeviceIsKnownAfterFourRoundsWhateverThePorts) {
         SetUpScene(ports, ports, {ports - 1}, {ports - 1}, &wrong);
         if (ports > 1) sim::ConnectEcho(0, 0);
         // A search that lasts tells, in batch, what it asks.
-        SetConsoleStyle(ConsoleStyle::kBatch);
-        EXPECT_EQ(Search(), kNoDevice);
-        SetConsoleStyle(ConsoleStyle::kPlain);
-        EXPECT_EQ(printed, (ports > 1 ? "Looking for the device on MIDI outputs 0 to 9...\n" : "") + text::kNoDevice);
+        BatchReporter batch;
+        EXPECT_EQ(SearchTold(batch), Ending::kNoDevice);
+        EXPECT_EQ(printed, ports > 1 ? "Looking for the device on MIDI outputs 0 to 9...\n" : "");
         EXPECT_EQ(RequestsPerOutput(), Each(ports, 4));
         // Once every input has answered, wrongly, a round is over.
         EXPECT_EQ(sim::NowMs(), ports == 1 ? 4u * 1 : 4u * 500);
@@ -145,9 +150,8 @@ TEST_F(DeviceSearch, NoDeviceIsKnownAfterFourRoundsWhateverThePorts) {
     }
     // On a terminal, the line tells what is asked and how long it has been.
     SetUpScene(10, 10, {}, {}, nullptr);
-    SetConsoleStyle(ConsoleStyle::kTerminal);
-    EXPECT_EQ(Search(), kNoDevice);
-    SetConsoleStyle(ConsoleStyle::kPlain);
+    ConsoleReporter terminal(true);
+    EXPECT_EQ(SearchTold(terminal), Ending::kNoDevice);
     EXPECT_NE(printed.find("\rLooking for the device on MIDI outputs 0 to 9: 1 s"), std::string::npos) << printed;
 }
 
@@ -159,7 +163,7 @@ TEST_F(DeviceSearch, ADeviceThatFallsSilentMidwayGetsEightRequestsAtMost) {
     settings.faults = Faults("id:4-99:silence");
     TargetDevice device(settings);
     SetUpScene(8, 8, {0}, {0}, &device);
-    EXPECT_EQ(Search(), kNoDevice);
+    EXPECT_EQ(Search(), Ending::kNoDevice);
     EXPECT_EQ(RequestsPerOutput(), Each(8, 4, {{0, 8}, {1, 6}, {2, 5}, {3, 5}}));
     // The round and three halves answered at 1 ms, the halves' waits, the
     // owed answers and the pair asked alone, then each output alone.
@@ -168,18 +172,22 @@ TEST_F(DeviceSearch, ADeviceThatFallsSilentMidwayGetsEightRequestsAtMost) {
 }
 
 TEST_F(DeviceSearch, OnlyThePortsOfTheChoiceAreUsed) {
-    TargetDevice device({});
     const struct {
         PortChoice choice;
-        std::uint8_t result;
+        Ending result;
         Requests requests;
     } cases[] = {
-        {{2, 1}, kDeviceFound, {{1, 1}}},
-        {{kAnyPort, 1}, kDeviceFound, {{1, 1}}},
-        {{0, kAnyPort}, kNoDevice, Each(3, 4)},
-        {{2, 0}, kNoDevice, {{0, 4}}},
+        {{2, 1}, Ending::kFound, {{1, 1}}},
+        {{kAnyPort, 1}, Ending::kFound, {{1, 1}}},
+        {{0, kAnyPort}, Ending::kNoDevice, Each(3, 4)},
+        {{2, 0}, Ending::kNoDevice, {{0, 4}}},
+        // Chosen by the names they were listed under: still theirs, or
+        // another port's since (the device was unplugged, another came).
+        {{2, 1, "In 2", "Out 1"}, Ending::kFound, {{1, 1}}},
+        {{2, 1, "In 2", "Out 7"}, Ending::kNoDevice, {}},
     };
     for (const auto& c : cases) {
+        TargetDevice device({});
         SetUpScene(3, 3, {1}, {2}, &device);
         EXPECT_EQ(Search(c.choice), c.result);
         EXPECT_EQ(RequestsPerOutput(), c.requests);
@@ -192,7 +200,7 @@ TEST_F(DeviceSearch, OnlyThePortsOfTheChoiceAreUsed) {
 TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     // Only ports 0 to 9 count.
     SetUpScene(12, 12, {}, {}, nullptr);
-    EXPECT_EQ(Search(), kNoDevice);
+    EXPECT_EQ(Search(), Ending::kNoDevice);
     EXPECT_EQ(sim::CountCalls("midiInGetDevCapsA 10") + sim::CountCalls("midiOutGetDevCapsA 10"), 0u);
     EXPECT_EQ(sim::CountCalls("midiInOpen 9") + sim::CountCalls("midiOutOpen 9"), 2u);
 
@@ -202,7 +210,7 @@ TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     sim::AddInput({"In 0"});
     sim::AddInput({"In 1", MMSYSERR_NODRIVER});
     sim::AddInput({"In 2"});
-    EXPECT_EQ(Search(), kNoDevice);
+    EXPECT_EQ(Search(), Ending::kNoDevice);
     EXPECT_EQ(sim::CountCalls("midiInOpen 2"), 0u);
 
     // Ports another program holds are skipped, and named; so are control
@@ -214,7 +222,7 @@ TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     sim::AddInput({"In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC"});
     sim::AddOutput({"Busy Out", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
     sim::AddOutput({"Out\x07 \xC2\x9B" "2J \xFF\xE6\x97 1"});
-    EXPECT_EQ(Search(), kDeviceFound);
+    EXPECT_EQ(Search(), Ending::kFound);
     const std::string held = " is in use by another program: close that program, then try again.\n";
 #ifdef _WIN32
     // Names there are in the ANSI code page: only controls below 0x80 are.
@@ -229,15 +237,15 @@ TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     // With no input to listen on, nothing is asked at all.
     SetUpScene(0, 1, {0}, {0}, &device);
     sim::AddInput({"Busy In", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
-    EXPECT_EQ(Search(), kNoDevice);
+    EXPECT_EQ(Search(), Ending::kNoDevice);
     EXPECT_TRUE(sim::Sent().empty());
 
     // No MIDI service at all.
     SetUpScene(0, 0, {}, {}, nullptr);
     sim::AddInput({"", MMSYSERR_NODRIVER});
     sim::AddOutput({"", MMSYSERR_NODRIVER});
-    EXPECT_EQ(Search(), kNoDevice);
-    EXPECT_EQ(printed, std::string(kNoMidiServiceAdvice) + "\n" + text::kNoDevice);
+    EXPECT_EQ(Search(), Ending::kNoDevice);
+    EXPECT_EQ(printed, std::string(kNoMidiServiceAdvice) + "\n");
 }
 
 TEST_F(DeviceSearch, WaitsAreNeitherCutShortNorCreditedLate) {
@@ -247,7 +255,7 @@ TEST_F(DeviceSearch, WaitsAreNeitherCutShortNorCreditedLate) {
     SetUpScene(1, 1, {}, {}, nullptr);
     AttachDevice(&device, {0}, {0}, 450);
     sim::ScheduleArrival(250, {0}, {0xF0});
-    EXPECT_EQ(Search(), kDeviceFound);
+    EXPECT_EQ(Search(), Ending::kFound);
     EXPECT_EQ(RequestsPerOutput(), (Requests{{0, 1}}));
     EXPECT_EQ(sim::NowMs(), 450u);
 
@@ -257,8 +265,8 @@ TEST_F(DeviceSearch, WaitsAreNeitherCutShortNorCreditedLate) {
     settings.faults = Faults("id:0-2:silence id:*:busy=700");
     TargetDevice late(settings);
     SetUpScene(1, 2, {0}, {0}, &late);
-    EXPECT_EQ(Search(), kNoDevice);
-    EXPECT_EQ(printed, text::kNoDevice);
+    EXPECT_EQ(Search(), Ending::kNoDevice);
+    EXPECT_EQ(printed, "");
 }
 
 }  // namespace

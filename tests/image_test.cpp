@@ -64,7 +64,7 @@ TEST(ImageRecords, EveryRecordBalancesAndTheyTileTheImage) {
     for (const auto& c : cases) {
         std::copy(c.bytes.begin(), c.bytes.end(), image->bytes);
         image->count = static_cast<std::uint16_t>(c.bytes.size());
-        EXPECT_EQ(ImageRecordsAreSound(*image), c.sound) << ::testing::PrintToString(c.bytes);
+        EXPECT_EQ(ValidateImage(*image), c.sound) << ::testing::PrintToString(c.bytes);
     }
 }
 

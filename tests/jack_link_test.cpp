@@ -84,27 +84,28 @@ private:
 
 // Waits up to two seconds for the input's mailbox to hold a message; its
 // byte count, and its status byte taken.
-std::int16_t Received(UINT input, std::uint8_t* status = nullptr) {
-    for (int polls = 0; polls < 2000 && Mailbox(input).Count() == 0; ++polls) Sleep(1);
-    const std::int16_t count = Mailbox(input).Count();
+std::int16_t Received(MidiLink& link, UINT input, std::uint8_t* status = nullptr) {
+    for (int polls = 0; polls < 2000 && link.Mailbox(input).Count() == 0; ++polls) Sleep(1);
+    const std::int16_t count = link.Mailbox(input).Count();
     std::uint8_t taken = 0;
-    Mailbox(input).Take(&taken);
+    link.Mailbox(input).Take(&taken);
     if (status != nullptr) *status = taken;
     return count;
 }
 
 TEST(JackLink, MessagesReachTheChosenPeerAndItsAnswersTheMailbox) {
+    MidiLink link;
     Peer first("peer-a");
     Peer second("peer-second-with-a-name-too-long-for-a-port-name");
     const std::vector<std::string> inputs = Names(true);
     const UINT input = second.Input();
     EXPECT_GT(input, first.Input());
     EXPECT_EQ(inputs[input].size(), 31u) << "a long name is cut to 31 characters";
-    ASSERT_EQ(OpenMidiIn(input), MMSYSERR_NOERROR);
-    ASSERT_EQ(OpenMidiOut(second.Output()), MMSYSERR_NOERROR);
+    ASSERT_EQ(link.OpenMidiIn(input), MMSYSERR_NOERROR);
+    ASSERT_EQ(link.OpenMidiOut(second.Output()), MMSYSERR_NOERROR);
     EXPECT_EQ(Names(true), inputs) << "our own ports were listed";
     const Bytes request = {0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C};
-    ASSERT_EQ(SendSysEx(second.Output(), request.data(), 7), MMSYSERR_NOERROR);
+    ASSERT_EQ(link.SendSysEx(second.Output(), request.data(), 7), MMSYSERR_NOERROR);
     EXPECT_EQ(second.Receive(), (Bytes{0xF0, 0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C, 0xF7}));
 
     // Short messages are no System Exclusive messages; every answer is heard.
@@ -112,7 +113,7 @@ TEST(JackLink, MessagesReachTheChosenPeerAndItsAnswersTheMailbox) {
     for (std::uint8_t status = 0x1A; status < 0x1D; ++status) {
         second.Send({0xF0, status, 0xF7});
         std::uint8_t taken = 0;
-        ASSERT_EQ(Received(input, &taken), 3) << "answer " << int(status) << " went unheard";
+        ASSERT_EQ(Received(link, input, &taken), 3) << "answer " << int(status) << " went unheard";
         EXPECT_EQ(taken, status);
     }
     // Longer than the buffer: the rest follows in the buffer handed back.
@@ -121,26 +122,27 @@ TEST(JackLink, MessagesReachTheChosenPeerAndItsAnswersTheMailbox) {
     overlong.back() = 0xF7;
     second.Send(overlong);
     Sleep(500);
-    EXPECT_EQ(Received(input), 50);
-    EXPECT_EQ(Bytes(Mailbox(input).buffer, Mailbox(input).buffer + 50), Bytes(overlong.end() - 50, overlong.end()));
+    EXPECT_EQ(Received(link, input), 50);
+    EXPECT_EQ(Bytes(link.Mailbox(input).buffer, link.Mailbox(input).buffer + 50), Bytes(overlong.end() - 50, overlong.end()));
     EXPECT_TRUE(first.Receive().empty()) << "the other peer heard it";
-    EXPECT_TRUE(CloseMidiIn() && CloseMidiOut());
+    EXPECT_TRUE(link.CloseMidiIn() && link.CloseMidiOut());
 }
 
 TEST(JackLink, ASendFailsOnceTheDevicesPortHasGone) {
+    MidiLink link;
     Peer staying("peer-staying");
     Peer leaving("peer-leaving");
     const UINT output = leaving.Output();
-    ASSERT_EQ(OpenMidiOut(output), MMSYSERR_NOERROR);
+    ASSERT_EQ(link.OpenMidiOut(output), MMSYSERR_NOERROR);
     const Bytes body = {0x01};
-    EXPECT_EQ(SendSysEx(output, body.data(), 1), MMSYSERR_NOERROR);
+    EXPECT_EQ(link.SendSysEx(output, body.data(), 1), MMSYSERR_NOERROR);
     leaving.Unplug();
     Sleep(150);
-    EXPECT_NE(SendSysEx(output, body.data(), 1), MMSYSERR_NOERROR) << "other ports are still listed";
-    EXPECT_TRUE(CloseMidiOut());
+    EXPECT_NE(link.SendSysEx(output, body.data(), 1), MMSYSERR_NOERROR) << "other ports are still listed";
+    EXPECT_TRUE(link.CloseMidiOut());
     // A closed port's handle is refused, as winmm refuses it, rather than
     // reaching the client that was behind it.
-    EXPECT_EQ(SendSysEx(output, body.data(), 1), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(link.SendSysEx(output, body.data(), 1), MMSYSERR_INVALHANDLE);
 }
 
 TEST(JackLink, AResetInputStopsAndHandsItsBuffersBackEmpty) {
@@ -223,15 +225,16 @@ private:
 };
 
 TEST(JackLink, MessagesKeepTheirPacesAndAServerHeldBackLosesNone) {
+    MidiLink link;
     FramePeer peer;
     const UINT output = peer.Output();
-    ASSERT_EQ(OpenMidiOut(output), MMSYSERR_NOERROR);
+    ASSERT_EQ(link.OpenMidiOut(output), MMSYSERR_NOERROR);
     Sleep(100);  // the connection takes effect
     // At the protocol's pace: a pause of 1 ms after every message, so that
     // the device has time to work on it, which a cycle that carries several
     // must keep.
     for (std::uint8_t i = 0; i < 20; ++i) {
-        ASSERT_EQ(SendSysEx(output, &i, 1), MMSYSERR_NOERROR);
+        ASSERT_EQ(link.SendSysEx(output, &i, 1), MMSYSERR_NOERROR);
         SleepAtLeast(1);
     }
     const std::vector<FramePeer::Arrival> paced = peer.Arrivals(20);
@@ -252,7 +255,7 @@ TEST(JackLink, MessagesKeepTheirPacesAndAServerHeldBackLosesNone) {
     constexpr std::size_t kFlood = 500;
     for (std::size_t i = 0; i < kFlood; ++i) {
         const std::uint8_t body[] = {static_cast<std::uint8_t>(i >> 7), static_cast<std::uint8_t>(i & 0x7F)};
-        ASSERT_EQ(SendSysEx(output, body, sizeof body), MMSYSERR_NOERROR) << "message " << i;
+        ASSERT_EQ(link.SendSysEx(output, body, sizeof body), MMSYSERR_NOERROR) << "message " << i;
     }
     resume.join();
     std::vector<FramePeer::Arrival> all = peer.Arrivals(20 + kFlood);
@@ -260,7 +263,7 @@ TEST(JackLink, MessagesKeepTheirPacesAndAServerHeldBackLosesNone) {
     for (std::size_t i = 0; i < kFlood; ++i) {
         EXPECT_EQ(all[20 + i].bytes, (Bytes{0xF0, static_cast<std::uint8_t>(i >> 7), static_cast<std::uint8_t>(i & 0x7F), 0xF7}));
     }
-    EXPECT_TRUE(CloseMidiOut());
+    EXPECT_TRUE(link.CloseMidiOut());
 }
 
 TEST(Kernel, TheReplyEventWakesOneWaitAndResets) {

@@ -1,5 +1,5 @@
 // The MIDI link on the simulated platform: what goes on the wire, what the
-// mailboxes hold, and which platform calls are made.
+// mailboxes hold, and what the platform is left with.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,84 +14,84 @@ namespace {
 class MidiLinkTest : public testing::Test {
 protected:
     void SetUp() override { SetUpScene(2, 1, {0}, {0, 1}, nullptr); }
-    void TearDown() override {
-        CloseMidiIn();
-        CloseMidiOut();
-    }
-    // The platform calls made since `mark` calls had been made.
-    static std::vector<std::string> CallsSince(std::size_t mark) {
-        return {sim::Calls().begin() + static_cast<std::ptrdiff_t>(mark), sim::Calls().end()};
-    }
+    MidiLink link;
 };
 
 // The frames themselves are checked where the search and the transfer send them.
 TEST_F(MidiLinkTest, SendSysExReturnsOnceThePlatformLetsGo) {
     const Bytes body(23, '7');
-    EXPECT_EQ(SendSysEx(0, body.data(), 1), MMSYSERR_INVALHANDLE) << "no output port open";
-    ASSERT_EQ(OpenMidiOut(0), MMSYSERR_NOERROR);
-    EXPECT_EQ(SendSysEx(0, body.data(), 22), MMSYSERR_NOERROR);
+    EXPECT_EQ(link.SendSysEx(0, body.data(), 1), MMSYSERR_INVALHANDLE) << "no output port open";
+    ASSERT_EQ(link.OpenMidiOut(0), MMSYSERR_NOERROR);
+    EXPECT_EQ(link.SendSysEx(0, body.data(), 22), MMSYSERR_NOERROR);
     const std::size_t calls = sim::Calls().size();
-    EXPECT_EQ(SendSysEx(0, body.data(), 23), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(link.SendSysEx(0, body.data(), 23), MMSYSERR_INVALPARAM);
     EXPECT_EQ(sim::Calls().size(), calls) << "a body too long for a chunk reached the platform";
 
     sim::SetSendResult([](std::size_t) { return MMSYSERR_NODRIVER; });
-    EXPECT_EQ(SendSysEx(0, body.data(), 1), MMSYSERR_NODRIVER);
+    EXPECT_EQ(link.SendSysEx(0, body.data(), 1), MMSYSERR_NODRIVER);
     EXPECT_EQ(sim::Sent().size(), 1u);
     // A closed port's handle is refused, as winmm refuses it.
-    EXPECT_TRUE(CloseMidiOut());
-    EXPECT_EQ(SendSysEx(0, body.data(), 1), MMSYSERR_INVALHANDLE);
+    EXPECT_TRUE(link.CloseMidiOut());
+    EXPECT_EQ(link.SendSysEx(0, body.data(), 1), MMSYSERR_INVALHANDLE);
 }
 
 TEST_F(MidiLinkTest, PortsOpenNamedAndCloseCleanly) {
-    Mailbox(0).Post(3, 0x1A);
-    ASSERT_EQ(OpenMidiIn(0), MMSYSERR_NOERROR);
-    ASSERT_EQ(OpenMidiIn(1), MMSYSERR_NOERROR);
-    EXPECT_EQ(OpenMidiIn(1), MMSYSERR_ALLOCATED);
-    std::size_t mark = sim::Calls().size();
-    EXPECT_EQ(OpenMidiIn(10), MMSYSERR_BADDEVICEID);
-    EXPECT_TRUE(CallsSince(mark).empty()) << "an input past the link's ten reached the platform";
-    ASSERT_EQ(OpenMidiOut(0), MMSYSERR_NOERROR);
-    EXPECT_STREQ(MidiInName(1), "In 1");
-    EXPECT_STREQ(MidiOutName(0), "Out 0");
-    EXPECT_EQ(Mailbox(0).Count(), 3) << "opening cleared the mailbox";
+    link.Mailbox(0).Post(3, 0x1A);
+    ASSERT_EQ(link.OpenMidiIn(0), MMSYSERR_NOERROR);
+    ASSERT_EQ(link.OpenMidiIn(1, "In 1"), MMSYSERR_NOERROR);
+    EXPECT_EQ(link.OpenMidiIn(1), MMSYSERR_ALLOCATED);
+    const std::size_t calls = sim::Calls().size();
+    EXPECT_EQ(link.OpenMidiIn(10), MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(sim::Calls().size(), calls) << "an input past the link's ten reached the platform";
+    // A port that no longer bears the name it was chosen by is not opened.
+    EXPECT_EQ(link.OpenMidiOut(0, "Out 9"), MMSYSERR_BADDEVICEID);
+    EXPECT_FALSE(sim::OutputIsOpen(0));
+    ASSERT_EQ(link.OpenMidiOut(0), MMSYSERR_NOERROR);
+    EXPECT_STREQ(link.MidiInName(1), "In 1");
+    EXPECT_STREQ(link.MidiOutName(0), "Out 0");
+    EXPECT_EQ(link.Mailbox(0).Count(), 3) << "opening cleared the mailbox";
 
-    // An input is stopped and its buffer taken back first: a port holding a
-    // buffer does not close.
-    mark = sim::Calls().size();
-    CloseOtherMidiIns(1);
-    EXPECT_EQ(CallsSince(mark), (std::vector<std::string>{"midiInStop", "midiInReset", "midiInUnprepareHeader",
-                                                          "midiInClose 0"}));
+    // An input holding its buffer refuses to close: it is stopped and the
+    // buffer taken back first.
+    link.CloseOtherMidiIns(1);
     EXPECT_FALSE(sim::InputIsOpen(0));
-    EXPECT_TRUE(MidiInIsOpen(1) && sim::InputIsOpen(1));
-    EXPECT_TRUE(CloseMidiIn());
-    EXPECT_TRUE(CloseMidiOut());
-    mark = sim::Calls().size();
-    EXPECT_FALSE(CloseMidiIn());
-    EXPECT_FALSE(CloseMidiOut());
-    EXPECT_TRUE(CallsSince(mark).empty()) << "closing what was not open reached the platform";
+    EXPECT_TRUE(link.MidiInIsOpen(1) && sim::InputIsOpen(1));
+    EXPECT_TRUE(link.CloseMidiIn());
+    EXPECT_TRUE(link.CloseMidiOut());
+    EXPECT_FALSE(sim::InputIsOpen(1) || sim::OutputIsOpen(0));
+    const std::size_t closed = sim::Calls().size();
+    EXPECT_FALSE(link.CloseMidiIn());
+    EXPECT_FALSE(link.CloseMidiOut());
+    EXPECT_EQ(sim::Calls().size(), closed) << "closing what was not open reached the platform";
 
-    // Ports that do not open, or start, are not open afterwards.
+    // Ports that do not open, or start, are not open afterwards; a link
+    // that goes closes what it opened.
     sim::Reset();
     sim::AddInput({"Busy", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
     sim::AddInput({"Stuck", MMSYSERR_NOERROR, MMSYSERR_NOERROR, MMSYSERR_NOMEM});
+    sim::AddInput({"In 2"});
     sim::AddOutput({"Busy", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
-    EXPECT_EQ(OpenMidiIn(0), MMSYSERR_ALLOCATED);
-    EXPECT_EQ(OpenMidiIn(1), MMSYSERR_NOMEM);
-    EXPECT_EQ(sim::CountCalls("midiInClose 1"), 1u);
-    EXPECT_EQ(OpenMidiOut(0), MMSYSERR_ALLOCATED);
-    EXPECT_FALSE(CloseMidiIn() || CloseMidiOut());
+    sim::AddOutput({"Out 1"});
+    {
+        MidiLink other;
+        EXPECT_EQ(other.OpenMidiIn(0), MMSYSERR_ALLOCATED);
+        EXPECT_EQ(other.OpenMidiIn(1), MMSYSERR_NOMEM);
+        EXPECT_FALSE(sim::InputIsOpen(1));
+        EXPECT_EQ(other.OpenMidiOut(0), MMSYSERR_ALLOCATED);
+        ASSERT_EQ(other.OpenMidiIn(2), MMSYSERR_NOERROR);
+        ASSERT_EQ(other.OpenMidiOut(1), MMSYSERR_NOERROR);
+    }
+    EXPECT_FALSE(sim::InputIsOpen(2) || sim::OutputIsOpen(1));
+    EXPECT_LT(std::find(sim::Calls().begin(), sim::Calls().end(), "midiInClose 2"),
+              std::find(sim::Calls().begin(), sim::Calls().end(), "midiOutClose 1"))
+        << "the input closes first";
 }
 
 TEST_F(MidiLinkTest, EachInputsMailboxKeepsItsLatestMessage) {
-    ASSERT_EQ(OpenMidiIn(0), MMSYSERR_NOERROR);
-    ASSERT_EQ(OpenMidiIn(1), MMSYSERR_NOERROR);
-    // Each message's buffer goes back to its port as the platform asks.
-    std::size_t mark = sim::Calls().size();
+    ASSERT_EQ(link.OpenMidiIn(0), MMSYSERR_NOERROR);
+    ASSERT_EQ(link.OpenMidiIn(1), MMSYSERR_NOERROR);
+    // Each message's buffer goes back to its port, or the next went unheard.
     sim::ScheduleArrival(1, {0, 1}, {0xF0, 0x1A, 0xF7});
-    Sleep(1);
-    EXPECT_EQ(CallsSince(mark), (std::vector<std::string>{"midiInUnprepareHeader", "midiInPrepareHeader",
-                                                          "midiInAddBuffer", "midiInUnprepareHeader",
-                                                          "midiInPrepareHeader", "midiInAddBuffer"}));
     sim::ScheduleArrival(2, {0, 1}, {0xF0, 0x1A, 0xF7});
     sim::ScheduleArrival(3, {0, 1}, {0xF0, 0x20, 0x01, 0xF7});
     sim::ScheduleArrival(4, {0, 1}, {0x90, 0x40, 0x7F}, sim::Arrival::kShort);
@@ -99,26 +99,22 @@ TEST_F(MidiLinkTest, EachInputsMailboxKeepsItsLatestMessage) {
     Sleep(10);
     for (UINT input : {0u, 1u}) {
         std::uint8_t status = 0;
-        EXPECT_EQ(Mailbox(input).Count(), 4);
-        EXPECT_TRUE(Mailbox(input).Take(&status));
+        EXPECT_EQ(link.Mailbox(input).Count(), 4);
+        EXPECT_TRUE(link.Mailbox(input).Take(&status));
         EXPECT_EQ(status, 0x20);
     }
+    // After the incomplete one too.
+    sim::ScheduleArrival(1, {0, 1}, {0xF0, 0x1A, 0x01, 0xF7});
+    Sleep(1);
+    EXPECT_EQ(link.Mailbox(1).Count(), 4) << "a message after an incomplete one went unheard";
     // Closed, an input hears nothing more; a notification already under way
     // still counts, but its buffer is not handed to the closed port.
-    CloseOtherMidiIns(1);
-    Mailbox(0).Clear();
+    link.CloseOtherMidiIns(1);
+    link.Mailbox(0).Clear();
     sim::ScheduleArrival(1, {0, 1}, {0xF0, 0x1A, 0xF7});
     Sleep(1);
-    EXPECT_EQ(Mailbox(0).Count(), 0);
-    EXPECT_EQ(Mailbox(1).Count(), 3) << "a message after the others went unheard";
-    mark = sim::Calls().size();
-    char late[] = {'\xF0', '\x1A', '\x01', '\x02', '\xF7'};
-    MIDIHDR header = {};
-    header.lpData = late;
-    header.dwBytesRecorded = sizeof late;
-    OnMidiInput(nullptr, MIM_LONGDATA, 0, reinterpret_cast<DWORD_PTR>(&header), 0);
-    EXPECT_EQ(Mailbox(0).Count(), 5);
-    EXPECT_TRUE(CallsSince(mark).empty()) << "the buffer was queued on a closed port";
+    EXPECT_EQ(link.Mailbox(0).Count(), 0);
+    EXPECT_EQ(link.Mailbox(1).Count(), 3);
 }
 
 TEST(ReplyMailbox, AReplyArrivingWhileOneIsTakenIsNeitherLostNorTakenTwice) {

@@ -38,12 +38,12 @@ protected:
     // A whole update of `image` against a device on port pair (0, 0);
     // `arrange` adds to the simulated platform before the run.
     std::string Update(const Bytes& image, DeviceSettings settings, const std::function<void()>& arrange = {},
-                       ConsoleStyle style = ConsoleStyle::kPlain) {
+                       Face face = Face::kPlain) {
         device_ = std::make_unique<TargetDevice>(std::move(settings));
         SetUpScene(1, 1, {0}, {0}, device_.get());
         if (arrange) arrange();
         folder_.WriteFile("Corvilent.led", ImageText(image));
-        const std::string transcript = RunUpdateIn(folder_, style);
+        const std::string transcript = RunUpdateIn(folder_, face);
         EXPECT_FALSE(sim::InputIsOpen(0) || sim::OutputIsOpen(0)) << "the run left a port open";
         EXPECT_EQ(device_->ProtocolErrors(), 0u);
         return transcript;
@@ -175,10 +175,10 @@ TEST_F(Transfer, ALongWaitShowsOnATerminalAndAsALineInBatch) {
         width = shown.size();
     }
     const std::string restored = "\r" + std::string(width, ' ') + "\rTransferring.. - 0% done";
-    EXPECT_EQ(Update(image, settings, {}, ConsoleStyle::kTerminal),
+    EXPECT_EQ(Update(image, settings, {}, Face::kTerminal),
               kHead + Progress('-', 0) + waiting + restored + Progress('-', 0) + waiting + restored + kCompleted +
                   kFinalWait);
-    EXPECT_EQ(Update(image, settings, {}, ConsoleStyle::kBatch),
+    EXPECT_EQ(Update(image, settings, {}, Face::kBatch),
               kHead + BatchProgress(0) + "Waiting for the device...\n" + "Waiting for the device...\n" +
                   kBatchCompleted);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "console/console.h"
+#include "console/text_reporter.h"
 #include "driver/command_line.h"
 #include "driver/run_update.h"
 #include "platform/host.h"
@@ -32,10 +33,9 @@ int main(int argc, char** argv) {
     if (options.list) {
         status = ListMidiPorts();
     } else if ((status = ChoosePorts(options, &ports)) == kExitUpdated) {
-        SetConsoleStyle(options.batch                  ? ConsoleStyle::kBatch
-                        : StandardOutputIsTerminal() ? ConsoleStyle::kTerminal
-                                                     : ConsoleStyle::kPlain);
-        status = RunUpdate(options, ports);
+        BatchReporter batch;
+        ConsoleReporter console(StandardOutputIsTerminal());
+        status = RunUpdate(options, ports, options.batch ? static_cast<Reporter&>(batch) : console);
     }
     EndRun();
     return status;

@@ -1,52 +1,98 @@
 #include "driver/run_update.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "console/console.h"
 #include "image/image_buffer.h"
-#include "midi/midi_link.h"
 #include "midi/midi_ports.h"
 #include "platform/host.h"
+#include "protocol/device_link.h"
 #include "protocol/transfer_image.h"
 #include "protocol/wire_protocol.h"
 
 namespace {
 
-int ExitStatusOf(TransferOutcome outcome) {
-    switch (outcome) {
-        case TransferOutcome::kCompleted:
-        case TransferOutcome::kRestarted: return kExitUpdated;
-        case TransferOutcome::kInterrupted: return kExitInterrupted;
-        default: return kExitTransferFailed;
+Ending EndingOf(ImageOutcome::Ending ending) {
+    switch (ending) {
+        case ImageOutcome::Ending::kNoImageFile: return Ending::kNoImageFile;
+        case ImageOutcome::Ending::kNotFit: return Ending::kNotFit;
+        case ImageOutcome::Ending::kCannotOpen: return Ending::kCannotOpen;
+        default: return Ending::kBadImage;
     }
 }
 
-// Runs the device stages for a validated image; leaves the ports to the caller.
-int UpdateDevice(const ImageBuffer& image, std::uint8_t expectedId, const PortChoice& ports, bool dryRun) {
-    DevicePorts device;
-    switch (FindUpdateDevice(expectedId, ports, &device)) {
-        case kNoDevice: return kExitNoDevice;
-        case kSearchInterrupted: return kExitInterrupted;
-        case REPLY_NEEDS_RESET:
-            std::printf("Please reset the product and retry again!\n\n");
-            return kExitResetRequested;
-        default: break;
+Ending EndingOf(const TransferOutcome& outcome) {
+    switch (outcome.ending) {
+        case TransferOutcome::Ending::kCompleted: return Ending::kUpdated;
+        case TransferOutcome::Ending::kRestarted: return Ending::kRestarted;
+        case TransferOutcome::Ending::kNotResponding: return Ending::kNotResponding;
+        case TransferOutcome::Ending::kUpdateError: return Ending::kUpdateError;
+        case TransferOutcome::Ending::kOutputMissing: return Ending::kOutputMissing;
+        case TransferOutcome::Ending::kStopped: break;
     }
-    if (dryRun) {
-        std::printf("Dry run: no record was sent.\n\n");
-        return kExitUpdated;
+    return outcome.written ? Ending::kStoppedInTransfer : Ending::kStoppedBeforeWrite;
+}
+
+// The device stages for a validated image, on a link of their own, whose
+// ports close once the outcome has been told.
+Outcome UpdateDevice(const ImageBuffer& image, const PortChoice& ports, bool dryRun, Reporter& reporter) {
+    DeviceLink link(reporter);
+    Outcome outcome;
+    const SearchOutcome search = FindUpdateDevice(link, EXPECTED_ID, ports, reporter);
+    switch (search.ending) {
+        case SearchOutcome::Ending::kNoDevice: outcome.ending = Ending::kNoDevice; break;
+        case SearchOutcome::Ending::kStopped: outcome.ending = Ending::kStoppedInSearch; break;
+        case SearchOutcome::Ending::kResetRequested: outcome.ending = Ending::kResetRequested; break;
+        case SearchOutcome::Ending::kFound: {
+            if (dryRun) {
+                outcome.ending = Ending::kDryRunFound;
+                break;
+            }
+            const TransferOutcome transfer = TransferImage(link, search.output, image, reporter);
+            outcome.ending = EndingOf(transfer);
+            outcome.record = transfer.record;
+            outcome.percent = transfer.percent;
+            break;
+        }
     }
-    return ExitStatusOf(TransferImage(image, device.output));
+    reporter.Ended(outcome);
+    return outcome;
+}
+
+// From the banner to the outcome, told.
+Ending Update(const RunOptions& options, const PortChoice& ports, Reporter& reporter) {
+    reporter.Banner();
+    ImageBuffer image;
+    const ImageOutcome loaded = LoadImageFile(options.image, &image);
+    if (loaded.opened()) reporter.ImageOpened(loaded.name);
+    Outcome outcome;
+    outcome.name = loaded.name;
+    if (loaded.ending != ImageOutcome::Ending::kLoaded) {
+        outcome.ending = EndingOf(loaded.ending);
+    } else if (!ValidateImage(image)) {
+        outcome.ending = Ending::kBadImage;
+    } else if (StopRequested()) {
+        outcome.ending = Ending::kStoppedBeforeSearch;
+    } else {
+        return UpdateDevice(image, ports, options.dryRun, reporter).ending;
+    }
+    reporter.Ended(outcome);
+    return outcome.ending;
 }
 
 // The port of the list that `wanted` names; else a line on standard error
 // that names the candidates, and the exit status: a port that names none
 // (the device unplugged since it was listed) is no device, one that names
 // several a bad command line.
-int ChoosePort(const char* option, const char* kind, const PortNames& list, const char* wanted, UINT* chosen) {
+int ChoosePort(const char* option, const char* kind, const PortNames& list, const char* wanted, UINT* chosen,
+               char (&name)[MAXPNAMELEN]) {
     if (wanted == nullptr) return kExitUpdated;
     const PortMatch match = MatchPort(list, wanted, chosen);
-    if (match == PortMatch::kOne) return kExitUpdated;
+    if (match == PortMatch::kOne) {
+        std::memcpy(name, list.names[*chosen], sizeof name);
+        return kExitUpdated;
+    }
     std::fprintf(stderr, "tessarine-update: %s '%s' names %s MIDI %s", option, PrintableName(wanted).text,
                  match == PortMatch::kNone ? "no" : "more than one", kind);
     const char* separator = "; the candidates: ";
@@ -61,24 +107,11 @@ int ChoosePort(const char* option, const char* kind, const PortNames& list, cons
 
 }  // namespace
 
-int RunUpdate(const RunOptions& options, const PortChoice& ports) {
-    std::printf("Update V0.3 - Update Corvilent Tessarine System\n");
-    ImageBuffer image;
-    std::uint8_t expectedId = 0;
-    int status = kExitImageFailed;
-    if (LoadImageFile(options.image, &image, &expectedId) && ValidateImage(image) && !StopRequested()) {
-        status = UpdateDevice(image, expectedId, ports, options.dryRun);
-        CloseMidiIn();
-        CloseMidiOut();
-    }
-    // Asked to stop, the user is not kept waiting; the ports are closed. The
-    // stages that went to a device have said where they stopped.
-    if (status == kExitInterrupted) return kExitInterrupted;
-    if (StopRequested()) {
-        std::printf("\nInterrupted: nothing was sent to the device.\n\n");
-        return kExitInterrupted;
-    }
-    if (options.batch) return status;
+int RunUpdate(const RunOptions& options, const PortChoice& ports, Reporter& reporter) {
+    const Ending ending = Update(options, ports, reporter);
+    // Asked to stop, the user is not kept waiting.
+    if (Stopped(ending) || StopRequested()) return kExitInterrupted;
+    if (options.batch) return BatchExitStatus(ending);
     WaitForKeyPress();
     return kExitUpdated;
 }
@@ -88,8 +121,9 @@ int ChoosePorts(const RunOptions& options, PortChoice* ports) {
     PortNames outputs;
     if (options.input != nullptr) ListMidiInputs(&inputs);
     if (options.output != nullptr) ListMidiOutputs(&outputs);
-    const int input = ChoosePort("--in", "input", inputs, options.input, &ports->input);
-    return input != kExitUpdated ? input : ChoosePort("--out", "output", outputs, options.output, &ports->output);
+    const int input = ChoosePort("--in", "input", inputs, options.input, &ports->input, ports->inputName);
+    if (input != kExitUpdated) return input;
+    return ChoosePort("--out", "output", outputs, options.output, &ports->output, ports->outputName);
 }
 
 int ListMidiPorts() {

@@ -25,13 +25,27 @@ std::uint16_t RecordSizeAt(const ImageBuffer& image, std::uint16_t pos);
 // false when the text holds more numbers than an image can.
 bool ReadHexText(std::FILE* file, ImageBuffer* image);
 
-// True when the bytes form whole records, each with a balancing checksum.
-bool ImageRecordsAreSound(const ImageBuffer& image);
+// The image's name as given (a path) or found: longer ones are cut.
+constexpr std::size_t kImageNameSize = 1024;
+
+struct ImageOutcome {
+    enum class Ending {
+        kLoaded,
+        kNoImageFile,  // the folder holds no "*.led"
+        kNotFit,       // the image's name does not begin with "Corvilent"
+        kCannotOpen,   // the file cannot be opened, or is a folder
+        kTooLong,      // opened, but it holds more numbers than an image can
+    };
+    Ending ending = Ending::kNoImageFile;
+    // The file's name as given or found (for kNoImageFile the pattern).
+    char name[kImageNameSize] = "";
+    // The file was opened (kLoaded, kTooLong).
+    bool opened() const { return ending == Ending::kLoaded || ending == Ending::kTooLong; }
+};
 
 // Loads the image file at `path`, or else the first "*.led" of the current
-// folder. On success sets the identification byte the device must answer
-// with. Prints its own messages; returns false on any failure.
-bool LoadImageFile(const char* path, ImageBuffer* image, std::uint8_t* expectedId);
+// folder.
+ImageOutcome LoadImageFile(const char* path, ImageBuffer* image);
 
-// Checks every record before anything is sent. Prints the failure message.
+// Checks every record before anything is sent.
 bool ValidateImage(const ImageBuffer& image);

@@ -1,6 +1,4 @@
 // The record walk: sizes and checksums.
-#include <cstdio>
-
 #include "image/image_buffer.h"
 
 std::uint16_t RecordSizeAt(const ImageBuffer& image, std::uint16_t pos) {
@@ -8,7 +6,8 @@ std::uint16_t RecordSizeAt(const ImageBuffer& image, std::uint16_t pos) {
     return static_cast<std::uint16_t>(length + 2);
 }
 
-bool ImageRecordsAreSound(const ImageBuffer& image) {
+// True when the bytes form whole records, each with a balancing checksum.
+bool ValidateImage(const ImageBuffer& image) {
     // An image with no record would "succeed" with nothing sent.
     if (image.count == 0) return false;
     std::uint32_t pos = 0;
@@ -27,10 +26,4 @@ bool ImageRecordsAreSound(const ImageBuffer& image) {
         pos = end;
     }
     return true;
-}
-
-bool ValidateImage(const ImageBuffer& image) {
-    if (ImageRecordsAreSound(image)) return true;
-    std::printf("Error: The upgrade file is error!\n\n");
-    return false;
 }

@@ -2,10 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console/console.h"
 #include "image/image_buffer.h"
 #include "platform/host.h"
-#include "protocol/wire_protocol.h"
 
 namespace {
 
@@ -43,32 +41,25 @@ void SkipByteOrderMark(std::FILE* file) {
 
 }  // namespace
 
-bool LoadImageFile(const char* path, ImageBuffer* image, std::uint8_t* expectedId) {
+ImageOutcome LoadImageFile(const char* path, ImageBuffer* image) {
+    static_assert(kImageNameSize >= kMaxFileName, "a name found fits");
+    ImageOutcome outcome;
+    const auto ended = [&](ImageOutcome::Ending ending) {
+        outcome.ending = ending;
+        return outcome;
+    };
     char found[kMaxFileName];
     if (path == nullptr) {
-        if (!FindFirstImageEntry(found)) {
-            std::printf("Error: File '%s' is not found.\n\n", kImagePattern);
-            return false;
-        }
+        std::snprintf(outcome.name, sizeof outcome.name, "%s", kImagePattern);
+        if (!FindFirstImageEntry(found)) return ended(ImageOutcome::Ending::kNoImageFile);
         path = found;
     }
-    if (!HasNamePrefix(path)) {
-        std::printf("Error: The fit file is not found.\n\n");
-        return false;
-    }
-    *expectedId = EXPECTED_ID;
+    std::snprintf(outcome.name, sizeof outcome.name, "%s", path);
+    if (!HasNamePrefix(path)) return ended(ImageOutcome::Ending::kNotFit);
     std::FILE* file = IsFile(path) ? std::fopen(path, "rb") : nullptr;
-    if (file == nullptr) {
-        std::printf("Error: File '%s' is not found.\n\n", PrintableName(path).text);
-        return false;
-    }
-    std::printf("OK: File '%s' is open.\n", PrintableName(path).text);
+    if (file == nullptr) return ended(ImageOutcome::Ending::kCannotOpen);
     SkipByteOrderMark(file);
     const bool fits = ReadHexText(file, image);
     std::fclose(file);
-    if (!fits) {
-        std::printf("Error: The upgrade file is error!\n\n");
-        return false;
-    }
-    return true;
+    return ended(fits ? ImageOutcome::Ending::kLoaded : ImageOutcome::Ending::kTooLong);
 }

@@ -5,46 +5,43 @@
 
 namespace {
 
-constexpr std::size_t kDeviceNameSize = 100;
-constexpr std::size_t kFrameSize = 64;
 constexpr DWORD kStillPlayingPauseMs = 1;
 // A message the platform holds longer than this will not go.
 constexpr DWORD kStillPlayingLimitMs = 5000;
-static_assert(kMaxSysExBody + 2 <= kFrameSize, "a frame holds the longest message");
 
-struct Input {
-    HMIDIIN port = nullptr;
-    // Read by OnMidiInput on the MIDI service's thread.
-    std::atomic<bool> open{false};
-    char name[kDeviceNameSize] = "";
-    MIDIHDR header;
-    ReplyMailbox mailbox;
-};
-
-struct Output {
-    HMIDIOUT port = nullptr;
-    bool open = false;
-    char name[kDeviceNameSize] = "";
-};
-
-Input inputs[kMaxPorts];
-Output outputs[kMaxPorts];
-
-// Set by the notification whenever it stores a byte count, so that the main
-// flow can wait for a reply without waking every millisecond to look.
-HANDLE inputNotice = nullptr;
-MIDIHDR outputHeader;
-std::uint8_t frame[kFrameSize];
-
-// Hands the input's single receive buffer (back) to its port.
-void QueueReceiveBuffer(Input& input) {
-    midiInPrepareHeader(input.port, &input.header, sizeof input.header);
-    midiInAddBuffer(input.port, &input.header, sizeof input.header);
+// Hands an input's single receive buffer (back) to its port.
+void QueueReceiveBuffer(HMIDIIN port, MIDIHDR* header) {
+    midiInPrepareHeader(port, header, sizeof *header);
+    midiInAddBuffer(port, header, sizeof *header);
 }
 
-void CopyName(char* to, const char* from) { std::snprintf(to, kDeviceNameSize, "%s", from); }
+template <std::size_t kSize>
+void CopyName(char (&to)[kSize], const char* from) {
+    std::snprintf(to, kSize, "%s", from);
+}
 
-bool CloseInput(Input& input) {
+// The port's name now, to be compared with the one it was listed under.
+template <typename Caps, typename Query>
+bool BearsName(Query query, UINT index, const char* expected, Caps* caps) {
+    *caps = Caps{};
+    const MMRESULT asked = query(index, caps, sizeof *caps);
+    return expected == nullptr || (asked == MMSYSERR_NOERROR && std::strcmp(caps->szPname, expected) == 0);
+}
+
+}  // namespace
+
+MidiLink::MidiLink() : notice_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+    static_assert(kMaxSysExBody + 2 <= kFrameSize, "a frame holds the longest message");
+    for (Input& input : inputs_) input.notice = notice_;
+}
+
+MidiLink::~MidiLink() {
+    CloseMidiIn();
+    CloseMidiOut();
+    CloseHandle(notice_);
+}
+
+bool MidiLink::CloseInput(Input& input) {
     if (!input.open) return false;
     input.open = false;
     // The port refuses to close while it holds a queued buffer: stop it and
@@ -56,31 +53,28 @@ bool CloseInput(Input& input) {
     return true;
 }
 
-bool CloseOutput(Output& output) {
+bool MidiLink::CloseOutput(Output& output) {
     if (!output.open) return false;
     output.open = false;
     midiOutClose(output.port);
     return true;
 }
 
-}  // namespace
-
-MMRESULT OpenMidiIn(UINT index) {
+MMRESULT MidiLink::OpenMidiIn(UINT index, const char* expected) {
     if (index >= kMaxPorts) return MMSYSERR_BADDEVICEID;
-    Input& input = inputs[index];
+    Input& input = inputs_[index];
     if (input.open) return MMSYSERR_ALLOCATED;
-    if (inputNotice == nullptr) inputNotice = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    const MMRESULT opened =
-        midiInOpen(&input.port, index, reinterpret_cast<DWORD_PTR>(&OnMidiInput), index, CALLBACK_FUNCTION);
+    MIDIINCAPSA caps;
+    if (!BearsName(midiInGetDevCapsA, index, expected, &caps)) return MMSYSERR_BADDEVICEID;
+    const MMRESULT opened = midiInOpen(&input.port, index, reinterpret_cast<DWORD_PTR>(&OnMidiInput),
+                                       reinterpret_cast<DWORD_PTR>(&input), CALLBACK_FUNCTION);
     if (opened != MMSYSERR_NOERROR) return opened;
-    MIDIINCAPSA caps = {};
-    midiInGetDevCapsA(index, &caps, sizeof caps);
     CopyName(input.name, caps.szPname);
 
     input.header = MIDIHDR{};
     input.header.lpData = reinterpret_cast<LPSTR>(input.mailbox.buffer);
     input.header.dwBufferLength = kReceiveBufferSize;
-    QueueReceiveBuffer(input);
+    QueueReceiveBuffer(input.port, &input.header);
     input.open = true;
 
     const MMRESULT started = midiInStart(input.port);
@@ -90,62 +84,62 @@ MMRESULT OpenMidiIn(UINT index) {
     return started;
 }
 
-MMRESULT OpenMidiOut(UINT index) {
+MMRESULT MidiLink::OpenMidiOut(UINT index, const char* expected) {
     if (index >= kMaxPorts) return MMSYSERR_BADDEVICEID;
-    Output& output = outputs[index];
+    Output& output = outputs_[index];
     if (output.open) return MMSYSERR_ALLOCATED;
+    MIDIOUTCAPSA caps;
+    if (!BearsName(midiOutGetDevCapsA, index, expected, &caps)) return MMSYSERR_BADDEVICEID;
     const MMRESULT opened = midiOutOpen(&output.port, index, 0, 0, CALLBACK_NULL);
     if (opened != MMSYSERR_NOERROR) return opened;
-    MIDIOUTCAPSA caps = {};
-    midiOutGetDevCapsA(index, &caps, sizeof caps);
     CopyName(output.name, caps.szPname);
     output.open = true;
     return MMSYSERR_NOERROR;
 }
 
-bool CloseMidiIn() {
+bool MidiLink::CloseMidiIn() {
     bool closed = false;
-    for (Input& input : inputs) closed |= CloseInput(input);
+    for (Input& input : inputs_) closed |= CloseInput(input);
     return closed;
 }
 
-bool CloseMidiOut() {
+bool MidiLink::CloseMidiOut() {
     bool closed = false;
-    for (Output& output : outputs) closed |= CloseOutput(output);
+    for (Output& output : outputs_) closed |= CloseOutput(output);
     return closed;
 }
 
-void CloseOtherMidiIns(UINT keep) {
+void MidiLink::CloseOtherMidiIns(UINT keep) {
     for (UINT i = 0; i < kMaxPorts; ++i) {
-        if (i != keep) CloseInput(inputs[i]);
+        if (i != keep) CloseInput(inputs_[i]);
     }
 }
 
-void CloseOtherMidiOuts(UINT keep) {
+void MidiLink::CloseOtherMidiOuts(UINT keep) {
     for (UINT i = 0; i < kMaxPorts; ++i) {
-        if (i != keep) CloseOutput(outputs[i]);
+        if (i != keep) CloseOutput(outputs_[i]);
     }
 }
 
-bool MidiInIsOpen(UINT index) { return index < kMaxPorts && inputs[index].open; }
+bool MidiLink::MidiInIsOpen(UINT index) const { return index < kMaxPorts && inputs_[index].open; }
 
-MMRESULT SendSysEx(UINT output, const std::uint8_t* data, std::uint8_t n) {
+MMRESULT MidiLink::SendSysEx(UINT output, const std::uint8_t* data, std::uint8_t n) {
     if (n > kMaxSysExBody || output >= kMaxPorts) return MMSYSERR_INVALPARAM;
-    std::memset(frame, 0, sizeof frame);
-    frame[0] = 0xF0;
-    std::memcpy(frame + 1, data, n);
-    frame[n + 1] = 0xF7;
+    std::memset(frame_, 0, sizeof frame_);
+    frame_[0] = 0xF0;
+    std::memcpy(frame_ + 1, data, n);
+    frame_[n + 1] = 0xF7;
 
-    const HMIDIOUT port = outputs[output].port;
-    outputHeader = MIDIHDR{};
-    outputHeader.lpData = reinterpret_cast<LPSTR>(frame);
-    outputHeader.dwBufferLength = n + 2u;
-    MMRESULT code = midiOutPrepareHeader(port, &outputHeader, sizeof outputHeader);
+    const HMIDIOUT port = outputs_[output].port;
+    outputHeader_ = MIDIHDR{};
+    outputHeader_.lpData = reinterpret_cast<LPSTR>(frame_);
+    outputHeader_.dwBufferLength = n + 2u;
+    MMRESULT code = midiOutPrepareHeader(port, &outputHeader_, sizeof outputHeader_);
     if (code != MMSYSERR_NOERROR) return code;
-    code = midiOutLongMsg(port, &outputHeader, sizeof outputHeader);
+    code = midiOutLongMsg(port, &outputHeader_, sizeof outputHeader_);
     if (code != MMSYSERR_NOERROR) return code;
     const DWORD start = timeGetTime();
-    while ((code = midiOutUnprepareHeader(port, &outputHeader, sizeof outputHeader)) == MIDIERR_STILLPLAYING) {
+    while ((code = midiOutUnprepareHeader(port, &outputHeader_, sizeof outputHeader_)) == MIDIERR_STILLPLAYING) {
         if (timeGetTime() - start >= kStillPlayingLimitMs) return code;
         Sleep(kStillPlayingPauseMs);
     }
@@ -154,32 +148,26 @@ MMRESULT SendSysEx(UINT output, const std::uint8_t* data, std::uint8_t n) {
     return code;
 }
 
-void CALLBACK OnMidiInput(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+void CALLBACK MidiLink::OnMidiInput(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
     // Short messages are never replies. An incomplete System Exclusive
     // message is no reply either, but its buffer must still go back to the
     // port, or every later reply would go unheard.
-    if (instance >= kMaxPorts || (message != MIM_LONGDATA && message != MIM_LONGERROR)) return;
-    Input& input = inputs[instance];
+    if (instance == 0 || (message != MIM_LONGDATA && message != MIM_LONGERROR)) return;
+    Input& input = *reinterpret_cast<Input*>(instance);
     if (message == MIM_LONGDATA) {
         const MIDIHDR* filled = reinterpret_cast<const MIDIHDR*>(param1);
         input.mailbox.Post(static_cast<std::int16_t>(filled->dwBytesRecorded & 0xFFFF),
                            static_cast<std::uint8_t>(filled->lpData[1]));
-        SetEvent(inputNotice);
+        SetEvent(input.notice);
     }
     if (input.open) {
         midiInUnprepareHeader(input.port, &input.header, sizeof input.header);
-        QueueReceiveBuffer(input);
+        QueueReceiveBuffer(input.port, &input.header);
     }
 }
 
-void AwaitInput(DWORD milliseconds) {
-    if (inputNotice == nullptr) {
-        Sleep(milliseconds);
-    } else {
-        WaitForSingleObject(inputNotice, milliseconds);
-    }
-}
+void MidiLink::AwaitInput(DWORD milliseconds) { WaitForSingleObject(notice_, milliseconds); }
 
-ReplyMailbox& Mailbox(UINT input) { return inputs[input].mailbox; }
-const char* MidiInName(UINT input) { return inputs[input].name; }
-const char* MidiOutName(UINT output) { return outputs[output].name; }
+ReplyMailbox& MidiLink::Mailbox(UINT input) { return inputs_[input].mailbox; }
+const char* MidiLink::MidiInName(UINT input) const { return inputs_[input].name; }
+const char* MidiLink::MidiOutName(UINT output) const { return outputs_[output].name; }

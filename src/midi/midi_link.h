@@ -58,33 +58,78 @@ private:
     std::atomic<std::uint32_t> latest_{0};
 };
 
-// Open input port `index` beside those already open and start it, or open
-// output port `index` beside those already open; the platform's code.
-MMRESULT OpenMidiIn(UINT index);
-MMRESULT OpenMidiOut(UINT index);
-// Close every open input port, or every open output port; false when none
-// was open.
-bool CloseMidiIn();
-bool CloseMidiOut();
-// Close every open port of the kind but `keep`.
-void CloseOtherMidiIns(UINT keep);
-void CloseOtherMidiOuts(UINT keep);
-bool MidiInIsOpen(UINT index);
+// The ports of one run: the inputs it listens on, the outputs it sends on,
+// each input's mailbox, and the event the notification signals. Its ports
+// close when it goes, the inputs first, then the outputs. The platform's
+// notification reaches the input it belongs to through the instance value.
+class MidiLink {
+public:
+    MidiLink();
+    ~MidiLink();
+    MidiLink(const MidiLink&) = delete;
+    MidiLink& operator=(const MidiLink&) = delete;
 
-// Sends F0, the n bytes of data (each below 0x80), F7 on output port
-// `output` and returns once the platform has released the message: looking
-// every millisecond while it holds it, for at most five seconds (then the
-// send has failed).
-MMRESULT SendSysEx(UINT output, const std::uint8_t* data, std::uint8_t n);
+    // Open input port `index` beside those already open and start it, or
+    // open output port `index` beside those already open; the platform's
+    // code. The port opened must still bear the name `expected` (when one
+    // is given): one that does not, since it was listed, is not opened
+    // (MMSYSERR_BADDEVICEID).
+    MMRESULT OpenMidiIn(UINT index, const char* expected = nullptr);
+    MMRESULT OpenMidiOut(UINT index, const char* expected = nullptr);
+    // Close every open input port, or every open output port; false when
+    // none was open.
+    bool CloseMidiIn();
+    bool CloseMidiOut();
+    // Close every open port of the kind but `keep`.
+    void CloseOtherMidiIns(UINT keep);
+    void CloseOtherMidiOuts(UINT keep);
+    bool MidiInIsOpen(UINT index) const;
 
-// Called by the MIDI service for input events, with the input port's number
-// as the instance value; nobody else calls it.
-void CALLBACK OnMidiInput(HMIDIIN port, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
+    // Sends F0, the n bytes of data (each below 0x80), F7 on output port
+    // `output` and returns once the platform has released the message:
+    // looking every millisecond while it holds it, for at most five seconds
+    // (then the send has failed).
+    MMRESULT SendSysEx(UINT output, const std::uint8_t* data, std::uint8_t n);
 
-// Waits up to `milliseconds` for the next System Exclusive message to arrive
-// on any input (of any length).
-void AwaitInput(DWORD milliseconds);
+    // Waits up to `milliseconds` for the next System Exclusive message to
+    // arrive on any input (of any length).
+    void AwaitInput(DWORD milliseconds);
 
-ReplyMailbox& Mailbox(UINT input);
-const char* MidiInName(UINT input);
-const char* MidiOutName(UINT output);
+    ReplyMailbox& Mailbox(UINT input);
+    const char* MidiInName(UINT input) const;
+    const char* MidiOutName(UINT output) const;
+
+    // Called by the MIDI service for input events, with the input's own
+    // state as the instance value; nobody else calls it.
+    static void CALLBACK OnMidiInput(HMIDIIN port, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                                     DWORD_PTR param2);
+
+private:
+    static constexpr std::size_t kDeviceNameSize = 100;
+    static constexpr std::size_t kFrameSize = 64;
+
+    struct Input {
+        HMIDIIN port = nullptr;
+        // Read by OnMidiInput on the MIDI service's thread.
+        std::atomic<bool> open{false};
+        char name[kDeviceNameSize] = "";
+        MIDIHDR header = {};
+        ReplyMailbox mailbox;
+        // The link's event, set whenever a message arrives.
+        HANDLE notice = nullptr;
+    };
+    struct Output {
+        HMIDIOUT port = nullptr;
+        bool open = false;
+        char name[kDeviceNameSize] = "";
+    };
+
+    static bool CloseInput(Input& input);
+    static bool CloseOutput(Output& output);
+
+    Input inputs_[kMaxPorts];
+    Output outputs_[kMaxPorts];
+    HANDLE notice_;
+    MIDIHDR outputHeader_ = {};
+    std::uint8_t frame_[kFrameSize] = {};
+};

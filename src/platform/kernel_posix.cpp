@@ -40,6 +40,11 @@ BOOL SetEvent(HANDLE handle) {
     return 1;
 }
 
+BOOL CloseHandle(HANDLE handle) {
+    delete static_cast<Event*>(handle);
+    return 1;
+}
+
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     auto* event = static_cast<Event*>(handle);
     std::unique_lock<std::mutex> guard(event->lock);

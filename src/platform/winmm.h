@@ -131,6 +131,7 @@ DWORD timeGetTime();
 // (manualReset false) is cleared again by the wait that sees it set.
 HANDLE CreateEventA(void* attributes, BOOL manualReset, BOOL initialState, const char* name);
 BOOL SetEvent(HANDLE event);
+BOOL CloseHandle(HANDLE event);
 DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 
 #endif

@@ -24,13 +24,9 @@
 #include "protocol/find_device.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 
-#include "console/console.h"
-#include "midi/midi_link.h"
 #include "platform/host.h"
-#include "protocol/reply_ledger.h"
 #include "protocol/wire_protocol.h"
 
 namespace {
@@ -42,71 +38,68 @@ constexpr std::uint8_t kRoundTripsAHalfWaits = 4;
 constexpr std::uint8_t kTriesAlone = 3;
 
 struct Search {
+    DeviceLink& link;
+    ProtocolReporter& reporter;
     std::uint8_t expectedId;
     std::uint8_t request[sizeof HANDSHAKE_BODY];
     UINT outputs[kMaxPorts];  // the open ones, in order
     UINT count;
-    const PortNames* names;
+    const PortNames& names;
 };
 
-// Says on the console which outputs are asked, when the search takes long.
-void ShowAsked(const Search& search, UINT first, UINT last) {
-    // A port's name is at most 31 characters, each escaped in 4 at most.
-    char what[200];
-    if (last - first == 1) {
-        std::snprintf(what, sizeof what, "Looking for the device on MIDI output %u (%.124s)", search.outputs[first],
-                      PrintableName(search.names->names[search.outputs[first]]).text);
-    } else {
-        std::snprintf(what, sizeof what, "Looking for the device on MIDI outputs %u to %u", search.outputs[first],
-                      search.outputs[last - 1]);
-    }
-    WaitFor(what);
+enum class Answer { kNone, kFound, kResetRequested };
+
+bool Identifies(const Search& search, std::uint8_t status) {
+    return status == search.expectedId || status == REPLY_NEEDS_RESET;
 }
 
 // One request to each of the outputs [first, last), back to back, then a
-// wait of up to `wait` for the device's answer on any input. Returns
-// kNoDevice, kDeviceFound or REPLY_NEEDS_RESET, and the input the answer
-// came on and how long it took.
-std::uint8_t Ask(const Search& search, UINT first, UINT last, std::uint16_t wait, UINT* input,
-                 DWORD* roundTrip = nullptr) {
-    ShowAsked(search, first, last);
+// wait of up to `wait` for the device's answer on any input; the input the
+// answer came on and how long it took.
+Answer Ask(const Search& search, UINT first, UINT last, std::uint16_t wait, UINT* input,
+           DWORD* roundTrip = nullptr) {
     const DWORD start = timeGetTime();
+    search.reporter.Asking(search.outputs[first], search.outputs[last - 1],
+                           last - first == 1 ? search.names.names[search.outputs[first]] : nullptr, start);
     for (UINT i = first; i < last; ++i) {
-        if (SendSysEx(search.outputs[i], search.request, sizeof search.request) == MMSYSERR_NOERROR) RequestSent();
+        if (search.link.midi.SendSysEx(search.outputs[i], search.request, sizeof search.request) ==
+            MMSYSERR_NOERROR) {
+            search.link.ledger.RequestSent();
+        }
     }
     std::uint8_t status = 0;
-    for (DWORD waited = 0; waited < wait && AnswersOwed(); waited = timeGetTime() - start) {
-        if (!AwaitAnswer(static_cast<std::uint16_t>(wait - waited), &status, input)) break;
-        if (status != search.expectedId && status != REPLY_NEEDS_RESET) continue;
+    for (DWORD waited = 0; waited < wait && search.link.ledger.AnswersOwed(); waited = timeGetTime() - start) {
+        if (!search.link.ledger.AwaitAnswer(static_cast<std::uint16_t>(wait - waited), &status, input)) break;
+        if (!Identifies(search, status)) continue;
         if (roundTrip != nullptr) *roundTrip = timeGetTime() - start;
-        return status == REPLY_NEEDS_RESET ? REPLY_NEEDS_RESET : kDeviceFound;
+        return status == REPLY_NEEDS_RESET ? Answer::kResetRequested : Answer::kFound;
     }
-    return kNoDevice;
+    return Answer::kNone;
 }
 
 // Each output alone, in order, a few times.
-std::uint8_t AskEachAlone(const Search& search, DevicePorts* found) {
+Answer AskEachAlone(const Search& search, UINT* input, UINT* output) {
     for (UINT i = 0; i < search.count; ++i) {
-        NextSubject(kIdentifyWaitMs);
+        search.link.ledger.NextSubject(kIdentifyWaitMs);
         for (std::uint8_t attempt = 0; attempt < kTriesAlone && !StopRequested(); ++attempt) {
-            const std::uint8_t result = Ask(search, i, i + 1, kIdentifyWaitMs, &found->input);
-            found->output = search.outputs[i];
-            if (result != kNoDevice) return result;
+            const Answer answer = Ask(search, i, i + 1, kIdentifyWaitMs, input);
+            *output = search.outputs[i];
+            if (answer != Answer::kNone) return answer;
         }
     }
-    return kNoDevice;
+    return Answer::kNone;
 }
 
-std::uint8_t Locate(const Search& search, DevicePorts* found) {
-    std::uint8_t result = kNoDevice;
+Answer Locate(const Search& search, UINT* input, UINT* output) {
+    Answer answer = Answer::kNone;
     DWORD roundTrip = 0;
     std::uint8_t rounds = 0;
-    while (result == kNoDevice && rounds < kRounds && !StopRequested()) {
-        result = Ask(search, 0, search.count, kIdentifyWaitMs, &found->input, &roundTrip);
+    while (answer == Answer::kNone && rounds < kRounds && !StopRequested()) {
+        answer = Ask(search, 0, search.count, kIdentifyWaitMs, input, &roundTrip);
         ++rounds;
     }
-    found->output = search.outputs[0];
-    if (result == kNoDevice || search.count == 1) return result;
+    *output = search.outputs[0];
+    if (answer == Answer::kNone || search.count == 1) return answer;
     if (rounds == 1) {
         const std::uint16_t wait = static_cast<std::uint16_t>(
             std::clamp<DWORD>(kRoundTripsAHalfWaits * roundTrip, kShortestHalfWaitMs, kIdentifyWaitMs));
@@ -118,7 +111,7 @@ std::uint8_t Locate(const Search& search, DevicePorts* found) {
         UINT lowerFirst = 0;
         for (;;) {
             const bool alone = last - first == 1;
-            const std::bitset<128> late = NextSubject(alone ? kIdentifyWaitMs : wait);
+            const std::bitset<128> late = search.link.ledger.NextSubject(alone ? kIdentifyWaitMs : wait);
             // An answer that comes while the answers owed are awaited still
             // tells that the device is there: the search goes back to it.
             if (silentLower && (late[search.expectedId] || late[REPLY_NEEDS_RESET])) {
@@ -129,7 +122,7 @@ std::uint8_t Locate(const Search& search, DevicePorts* found) {
             }
             if (alone) break;
             const UINT middle = first + (last - first) / 2;
-            silentLower = Ask(search, first, middle, wait, &ignored) == kNoDevice;
+            silentLower = Ask(search, first, middle, wait, &ignored) == Answer::kNone;
             if (silentLower) {
                 lowerFirst = first;
                 first = middle;
@@ -137,79 +130,86 @@ std::uint8_t Locate(const Search& search, DevicePorts* found) {
                 last = middle;
             }
         }
-        result = Ask(search, first, last, kIdentifyWaitMs, &found->input);
-        found->output = search.outputs[first];
-        if (result != kNoDevice) return result;
+        answer = Ask(search, first, last, kIdentifyWaitMs, input);
+        *output = search.outputs[first];
+        if (answer != Answer::kNone) return answer;
     }
-    return AskEachAlone(search, found);
+    return AskEachAlone(search, input, output);
+}
+
+// Ports another program holds, by kind and number.
+struct Held {
+    bool input[kMaxPorts] = {};
+    bool output[kMaxPorts] = {};
+};
+
+// The name the chosen port must still bear, if it was chosen by one.
+const char* ChosenName(UINT chosen, UINT index, const char* name) {
+    return chosen == index && name[0] != '\0' ? name : nullptr;
+}
+
+// Opens the ports of the choice; whether any input listens.
+bool OpenPorts(DeviceLink& link, const PortNames& inputs, const PortChoice& choice, Search* search, Held* held) {
+    bool listening = false;
+    for (UINT in = 0; in < inputs.count; ++in) {
+        if (choice.input != kAnyPort && choice.input != in) continue;
+        const MMRESULT opened = link.midi.OpenMidiIn(in, ChosenName(choice.input, in, choice.inputName));
+        listening |= opened == MMSYSERR_NOERROR;
+        held->input[in] = opened == MMSYSERR_ALLOCATED;
+    }
+    for (UINT out = 0; out < search->names.count; ++out) {
+        if (choice.output != kAnyPort && choice.output != out) continue;
+        const MMRESULT opened = link.midi.OpenMidiOut(out, ChosenName(choice.output, out, choice.outputName));
+        if (opened == MMSYSERR_NOERROR) search->outputs[search->count++] = out;
+        held->output[out] = opened == MMSYSERR_ALLOCATED;
+    }
+    return listening;
 }
 
 // Ports another program holds, and a MIDI service that cannot be reached,
 // would otherwise look like a device that is not there.
-void ReportTrouble(const PortNames& inputs, const PortNames& outputs, const bool (&heldIn)[kMaxPorts],
-                   const bool (&heldOut)[kMaxPorts]) {
-    if (NoMidiService(inputs, outputs)) {
-        std::printf("%s\n", kNoMidiServiceAdvice);
-    }
+void ReportTrouble(const PortNames& inputs, const PortNames& outputs, const Held& held, ProtocolReporter& reporter) {
+    if (NoMidiService(inputs, outputs)) reporter.NoMidiService();
     for (UINT i = 0; i < kMaxPorts; ++i) {
-        const char* kinds[] = {"input", "output"};
-        const PortNames* lists[] = {&inputs, &outputs};
-        const bool held[] = {heldIn[i], heldOut[i]};
-        for (int kind = 0; kind < 2; ++kind) {
-            if (!held[kind]) continue;
-            std::printf("MIDI %s %u (%s) is in use by another program: close that program, then try again.\n",
-                        kinds[kind], i, PrintableName(lists[kind]->names[i]).text);
-        }
+        if (held.input[i]) reporter.PortHeld(true, i, inputs.names[i]);
+        if (held.output[i]) reporter.PortHeld(false, i, outputs.names[i]);
     }
 }
 
 }  // namespace
 
-std::uint8_t FindUpdateDevice(std::uint8_t expectedId, const PortChoice& choice, DevicePorts* found) {
+SearchOutcome FindUpdateDevice(DeviceLink& link, std::uint8_t expectedId, const PortChoice& choice,
+                               ProtocolReporter& reporter) {
     PortNames inputs;
     PortNames outputs;
     ListMidiInputs(&inputs);
     ListMidiOutputs(&outputs);
-    Search search = {expectedId, {}, {}, 0, &outputs};
+    Search search = {link, reporter, expectedId, {}, {}, 0, outputs};
     std::copy(std::begin(HANDSHAKE_BODY), std::end(HANDSHAKE_BODY), search.request);
+    Held held;
+    const bool listening = OpenPorts(link, inputs, choice, &search, &held);
 
-    bool heldIn[kMaxPorts] = {};
-    bool heldOut[kMaxPorts] = {};
-    bool listening = false;
-    for (UINT in = 0; in < inputs.count; ++in) {
-        if (choice.input != kAnyPort && choice.input != in) continue;
-        const MMRESULT opened = OpenMidiIn(in);
-        listening |= opened == MMSYSERR_NOERROR;
-        heldIn[in] = opened == MMSYSERR_ALLOCATED;
+    SearchOutcome outcome;
+    reporter.WaitBegins(ProtocolReporter::Wait::kSearch, timeGetTime());
+    const Answer answer = listening && search.count > 0 ? Locate(search, &outcome.input, &outcome.output)
+                                                        : Answer::kNone;
+    reporter.WaitEnds();
+    ReportTrouble(inputs, outputs, held, reporter);
+    if (StopRequested()) {
+        outcome.ending = SearchOutcome::Ending::kStopped;
+    } else if (answer != Answer::kNone) {
+        outcome.ending = answer == Answer::kFound ? SearchOutcome::Ending::kFound
+                                                  : SearchOutcome::Ending::kResetRequested;
+        // Told first: closing the other ports takes a while over some
+        // services.
+        reporter.DeviceFound(link.midi.MidiInName(outcome.input), link.midi.MidiOutName(outcome.output));
     }
-    for (UINT out = 0; out < outputs.count; ++out) {
-        if (choice.output != kAnyPort && choice.output != out) continue;
-        const MMRESULT opened = OpenMidiOut(out);
-        if (opened == MMSYSERR_NOERROR) search.outputs[search.count++] = out;
-        heldOut[out] = opened == MMSYSERR_ALLOCATED;
-    }
-
-    BeginWait("Looking for the device");
-    const std::uint8_t result = listening && search.count > 0 ? Locate(search, found) : kNoDevice;
-    EndWait();
-    ReportTrouble(inputs, outputs, heldIn, heldOut);
-    // Told first: closing the other ports takes a while over some services.
-    const bool stopped = StopRequested();
-    if (stopped) {
-        std::printf("\nInterrupted while looking for the device: no record was sent.\n\n");
-    } else if (result == kNoDevice) {
-        std::printf("\nFailed: Can't find the suitable device to update!\n\n");
+    if (outcome.ending == SearchOutcome::Ending::kNoDevice || outcome.ending == SearchOutcome::Ending::kStopped) {
+        link.midi.CloseMidiIn();
+        link.midi.CloseMidiOut();
     } else {
-        std::printf("The Update Device is Open successfully:\n");
-        std::printf("MIDIIN Device: %s\n", PrintableName(MidiInName(found->input)).text);
-        std::printf("MIDIOUT Device: %s\n", PrintableName(MidiOutName(found->output)).text);
+        link.midi.CloseOtherMidiIns(outcome.input);
+        link.midi.CloseOtherMidiOuts(outcome.output);
     }
-    if (result == kNoDevice || stopped) {
-        CloseMidiIn();
-        CloseMidiOut();
-        return stopped ? kSearchInterrupted : kNoDevice;
-    }
-    CloseOtherMidiIns(found->input);
-    CloseOtherMidiOuts(found->output);
-    return result;
+    return outcome;
 }

@@ -3,30 +3,36 @@
 
 #include <cstdint>
 
-#include "platform/winmm.h"
+#include "midi/midi_ports.h"
+#include "protocol/device_link.h"
+#include "protocol/progress.h"
 
-// Result of the search: no device found.
-constexpr std::uint8_t kNoDevice = 0;
-// Result of the search: the device answered with the expected byte.
-constexpr std::uint8_t kDeviceFound = 1;
-// Result of the search: the user asked the run to stop.
-constexpr std::uint8_t kSearchInterrupted = 2;
-
-// The ports the search may use: every one, or the one the user chose.
+// The ports the search may use: every one, or the one the user chose, as it
+// was listed (it must still bear that name when it is opened).
 constexpr UINT kAnyPort = ~0u;
 struct PortChoice {
     UINT input = kAnyPort;
     UINT output = kAnyPort;
+    char inputName[MAXPNAMELEN] = "";
+    char outputName[MAXPNAMELEN] = "";
 };
 
-// The pair the device answered on.
-struct DevicePorts {
+struct SearchOutcome {
+    enum class Ending {
+        kFound,           // the device answered with the expected byte
+        kResetRequested,  // it asks to be reset first
+        kNoDevice,
+        kStopped,         // the user asked the run to stop
+    };
+    Ending ending = Ending::kNoDevice;
+    // The pair the device answered on: the link keeps it open, and closes
+    // the others.
     UINT input = 0;
     UINT output = 0;
 };
 
 // Asks the ports of the choice for the device with the identification
-// request and leaves the pair that answers open, in `found`. Returns
-// kNoDevice, kDeviceFound, REPLY_NEEDS_RESET or kSearchInterrupted. Prints
-// its own outcome lines, and before them what keeps ports from being used.
-std::uint8_t FindUpdateDevice(std::uint8_t expectedId, const PortChoice& choice, DevicePorts* found);
+// request. Tells the reporter what keeps ports from being used, the search's
+// waits, and the pair found.
+SearchOutcome FindUpdateDevice(DeviceLink& link, std::uint8_t expectedId, const PortChoice& choice,
+                               ProtocolReporter& reporter);

@@ -8,35 +8,52 @@
 //
 // The host asks about one subject at a time: whether the device sits behind
 // a set of output ports (all of them, a half, one), then one record after
-// another. All the requests about a
-// subject are the same message, so any reply that comes while the host asks
-// about it answers one of them, and is taken for the subject. Each input the
-// host listens on may answer every request. Before the host asks about the
-// next subject, it waits for the answers it is still owed about this one and
-// sets them aside; the next subject starts with nothing owed and empty
-// mailboxes. Nothing is owed unless a wait ran out (or an input never
-// answers), so a run without silences never waits here.
+// another. All the requests about a subject are the same message, so any
+// reply that comes while the host asks about it answers one of them, and is
+// taken for the subject. Each input the host listens on may answer every
+// request. Before the host asks about the next subject, it waits for the
+// answers it is still owed about this one and sets them aside; the next
+// subject starts with nothing owed and empty mailboxes. Nothing is owed
+// unless a wait ran out (or an input never answers), so a run without
+// silences never waits here.
 #pragma once
 
 #include <bitset>
 #include <cstdint>
 
-#include "platform/winmm.h"
+#include "midi/midi_link.h"
+#include "protocol/progress.h"
 
-// A request about the current subject has been handed over whole: every
-// open input may answer it.
-void RequestSent();
+class ReplyLedger {
+public:
+    // The replies that arrive on the link's inputs; its waits are told to
+    // the reporter.
+    ReplyLedger(MidiLink& link, ProtocolReporter& reporter) : link_(link), reporter_(reporter) {}
 
-// Waits up to `milliseconds` for a reply of at least two bytes on any open
-// input. When one comes, takes it for the current subject (that mailbox's
-// count goes back to 0) and fills its status byte and, when asked, the
-// input it came from.
-bool AwaitAnswer(std::uint16_t milliseconds, std::uint8_t* status, UINT* input = nullptr);
+    // A request about the current subject has been handed over whole: every
+    // open input may answer it.
+    void RequestSent();
 
-// Some open input has not yet answered every request about the subject.
-bool AnswersOwed();
+    // Waits up to `milliseconds` for a reply of at least two bytes on any
+    // open input. When one comes, takes it for the current subject and fills
+    // its status byte and, when asked, the input it came from.
+    bool AwaitAnswer(std::uint16_t milliseconds, std::uint8_t* status, UINT* input = nullptr);
 
-// Ends the current subject: waits, up to `milliseconds` in all, until every
-// request about it has been answered, and sets those answers aside; the
-// status bytes they held.
-std::bitset<128> NextSubject(std::uint16_t milliseconds);
+    // Some open input has not yet answered every request about the subject.
+    bool AnswersOwed() const;
+
+    // Ends the current subject: waits, up to `milliseconds` in all, until
+    // every request about it has been answered, and sets those answers
+    // aside; the status bytes they held.
+    std::bitset<128> NextSubject(std::uint16_t milliseconds);
+
+private:
+    bool TakeReply(std::uint8_t* status, UINT* input);
+    bool AwaitReply(DWORD start, std::uint16_t milliseconds, std::uint8_t* status, UINT* input);
+
+    MidiLink& link_;
+    ProtocolReporter& reporter_;
+    // For each input port: requests about the current subject that no reply
+    // on it has been taken for.
+    std::uint8_t owed_[kMaxPorts] = {};
+};

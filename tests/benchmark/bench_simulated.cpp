@@ -5,26 +5,14 @@
 //   platform that holds every message takes.
 // - The search, device last and none, against asking one output after
 //   another.
-#include <fcntl.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-constexpr char kNothing[] = "NUL";
-#else
-#include <unistd.h>
-constexpr char kNothing[] = "/dev/null";
-#endif
-
 #include "bench_common.h"
-#include "midi/midi_link.h"
 #include "platform/host.h"
 #include "protocol/find_device.h"
-#include "protocol/reply_ledger.h"
 #include "protocol/transfer_image.h"
 #include "sim/sim_device.h"
 #include "sim/sim_platform.h"
@@ -33,32 +21,22 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Standard output goes nowhere while it lives: the program's console text
-// would cost time the figures are not about.
-class Silenced {
-public:
-    Silenced() : console_(dup(1)) {
-        std::fflush(stdout);
-        const int nothing = open(kNothing, O_WRONLY);
-        dup2(nothing, 1);
-        close(nothing);
-    }
-    ~Silenced() {
-        std::fflush(stdout);
-        dup2(console_, 1);
-        close(console_);
-    }
-
-private:
-    int console_;
+// Nothing is told: the text would cost time the figures are not about.
+class Quiet final : public ProtocolReporter {
+    void NoMidiService() override {}
+    void PortHeld(bool, unsigned, const char*) override {}
+    void WaitBegins(Wait, std::uint32_t) override {}
+    void Asking(unsigned, unsigned, const char*, std::uint32_t) override {}
+    void Waiting(std::uint32_t) override {}
+    void WaitEnds() override {}
+    void DeviceFound(const char*, const char*) override {}
+    void RecordTry(char, unsigned) override {}
+    void Refused(std::uint8_t) override {}
 };
 
 // A fresh platform, with the device (if any) on the last input and output.
 void SetUp(unsigned inputs, unsigned outputs, TargetDevice* device) {
-    CloseMidiIn();
-    CloseMidiOut();
     sim::Reset();
-    NextSubject(0);
     for (unsigned i = 0; i < inputs; ++i) sim::AddInput({"In"});
     for (unsigned i = 0; i < outputs; ++i) sim::AddOutput({"Out"});
     if (device != nullptr) AttachDevice(device, {outputs - 1}, {inputs - 1}, 0);
@@ -77,14 +55,13 @@ bool MeasureSearch() {
         TargetDevice device({});
         SetUp(c.inputs, c.outputs, c.device ? &device : nullptr);
         const Clock::time_point start = Clock::now();
-        std::uint8_t found = 0;
-        {
-            Silenced quiet;
-            DevicePorts pair;
-            found = FindUpdateDevice(0x3D, {}, &pair);
-        }
+        Quiet quiet;
+        DeviceLink link(quiet);
+        const SearchOutcome found = FindUpdateDevice(link, 0x3D, {}, quiet);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        if (found != (c.device ? kDeviceFound : kNoDevice)) return false;
+        if (found.ending != (c.device ? SearchOutcome::Ending::kFound : SearchOutcome::Ending::kNoDevice)) {
+            return false;
+        }
         std::printf("%4ux%-3u %8s %10.1f %22.1f\n", c.inputs, c.outputs, c.device ? "last" : "none", ms,
                     (c.outputs - (c.device ? 1 : 0)) * 2500.0);
         std::fflush(stdout);
@@ -107,18 +84,16 @@ bool MeasureTransfer(std::uint32_t heldMs, const std::vector<std::size_t>& sizes
         TargetDevice device({});
         SetUp(1, 1, &device);
         sim::HoldEveryMessage(heldMs);
-        OpenMidiIn(0);
-        OpenMidiOut(0);
+        Quiet quiet;
+        DeviceLink link(quiet);
+        link.midi.OpenMidiIn(0);
+        link.midi.OpenMidiOut(0);
         const double cpuBefore = CpuSeconds();
         const Clock::time_point start = Clock::now();
-        TransferOutcome outcome;
-        {
-            Silenced quiet;
-            outcome = TransferImage(buffer, 0);
-        }
+        const TransferOutcome outcome = TransferImage(link, 0, buffer, quiet);
         const double wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         const double cpu = CpuSeconds() - cpuBefore;
-        if (outcome != TransferOutcome::kCompleted || device.Accepted() != image) return false;
+        if (outcome.ending != TransferOutcome::Ending::kCompleted || device.Accepted() != image) return false;
         PrintRow(size, records, chunks, wallMs, static_cast<double>(chunks * (heldMs + 1)), cpu);
     }
     return true;
@@ -137,8 +112,6 @@ int main() {
     }
     std::printf("\nthe device search\n");
     done = done && MeasureSearch();
-    CloseMidiIn();
-    CloseMidiOut();
     EndRun();
     if (!done) std::fprintf(stderr, "an update or a search did not complete\n");
     return done ? 0 : 1;

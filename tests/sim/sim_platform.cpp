@@ -230,10 +230,12 @@ void SleepAtLeast(DWORD milliseconds) {
 DWORD timeGetTime() { return static_cast<DWORD>(state.now); }
 
 HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {
-    // Events outlive a reset of the platform: the program keeps its own.
-    static std::deque<sim::Event> events;
-    events.push_back({manualReset != 0, initialState != 0});
-    return &events.back();
+    return new sim::Event{manualReset != 0, initialState != 0};
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    delete static_cast<sim::Event*>(handle);
+    return 1;
 }
 
 BOOL SetEvent(HANDLE handle) {

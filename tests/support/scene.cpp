@@ -5,10 +5,8 @@
 
 #include <filesystem>
 
-#include "console/console.h"
+#include "console/text_reporter.h"
 #include "driver/run_update.h"
-#include "midi/midi_link.h"
-#include "protocol/reply_ledger.h"
 #include "sim/sim_device.h"
 #include "sim/sim_platform.h"
 
@@ -38,10 +36,7 @@ std::size_t OpenFiles() {
 
 void SetUpScene(unsigned inputs, unsigned outputs, const std::set<UINT>& deviceOutputs,
                 const std::set<UINT>& deviceInputs, TargetDevice* device) {
-    CloseMidiIn();
-    CloseMidiOut();
     sim::Reset();
-    NextSubject(0);
     for (unsigned i = 0; i < inputs; ++i) sim::AddInput({"In " + std::to_string(i)});
     for (unsigned i = 0; i < outputs; ++i) sim::AddOutput({"Out " + std::to_string(i)});
     if (device != nullptr) AttachDevice(device, deviceOutputs, deviceInputs);
@@ -53,7 +48,7 @@ std::string Captured(const std::function<void()>& step) {
     return testing::internal::GetCapturedStdout();
 }
 
-std::string RunUpdateIn(const TempFolder& folder, ConsoleStyle style) {
+std::string RunUpdateIn(const TempFolder& folder, Face face) {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.path());
     const int savedInput = dup(0);
@@ -63,9 +58,11 @@ std::string RunUpdateIn(const TempFolder& folder, ConsoleStyle style) {
     const std::size_t filesBefore = OpenFiles();
 
     RunOptions options;
-    options.batch = style == ConsoleStyle::kBatch;
-    SetConsoleStyle(style);
-    std::string output = Captured([&] { EXPECT_EQ(RunUpdate(options, PortChoice{}), 0); });
+    options.batch = face == Face::kBatch;
+    BatchReporter batch;
+    ConsoleReporter console(face == Face::kTerminal);
+    Reporter& reporter = options.batch ? static_cast<Reporter&>(batch) : console;
+    std::string output = Captured([&] { EXPECT_EQ(RunUpdate(options, PortChoice{}, reporter), 0); });
 
     EXPECT_EQ(OpenFiles(), filesBefore) << "the run left a file open";
     dup2(savedInput, 0);

@@ -6,7 +6,6 @@
 #include <set>
 #include <string>
 
-#include "console/console.h"
 #include "device/image_maker.h"
 #include "device/target_device.h"
 #include "platform/winmm.h"
@@ -15,17 +14,19 @@
 
 // A fresh simulated platform with `inputs` and `outputs` ports named "In 0",
 // "Out 0", ..., the device (if any) hearing `deviceOutputs` and answering on
-// `deviceInputs`, 1 ms after it is done with a request; the MIDI link's ports
-// closed, nothing owed, its mailboxes empty.
+// `deviceInputs`, 1 ms after it is done with a request.
 void SetUpScene(unsigned inputs, unsigned outputs, const std::set<UINT>& deviceOutputs,
                 const std::set<UINT>& deviceInputs, TargetDevice* device);
 
 // What `step` printed on standard output.
 std::string Captured(const std::function<void()>& step);
 
-// A whole run in the folder, standard input at its end, its text in the
-// style: checks exit status 0 and that the run left no file open. The final
-// wait's prompt belongs to the platform's command interpreter on Windows (and
-// reads differently under Wine); it is given back as text::kFinalWait. In
-// batch style (a run that updates) there is none.
-std::string RunUpdateIn(const TempFolder& folder, ConsoleStyle style = ConsoleStyle::kPlain);
+// How the run's text reaches its reader.
+enum class Face { kPlain, kTerminal, kBatch };
+
+// A whole run in the folder, standard input at its end, its text as the face
+// shows it: checks exit status 0 and that the run left no file open. The
+// final wait's prompt belongs to the platform's command interpreter on
+// Windows (and reads differently under Wine); it is given back as
+// text::kFinalWait. In batch (a run that updates) there is none.
+std::string RunUpdateIn(const TempFolder& folder, Face face = Face::kPlain);
