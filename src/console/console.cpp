@@ -6,6 +6,9 @@
 #if defined(_WIN32)
 const char kNoMidiServiceAdvice[] =
     "No MIDI port is there at all: connect the device, install its driver if it needs one, and try again.";
+#elif defined(__EMSCRIPTEN__)
+const char kNoMidiServiceAdvice[] =
+    "No MIDI port is there at all: connect the device, install its driver if it needs one, and reload the page.";
 #elif defined(__APPLE__)
 const char kNoMidiServiceAdvice[] = "No MIDI service can be reached: CoreMIDI did not answer; try again.";
 #else

@@ -21,6 +21,7 @@ public:
     void Waiting(std::uint32_t nowMs) override;
     void WaitEnds() override;
     void DeviceFound(const char* input, const char* output) override;
+    void RecordAnswered(unsigned, bool, std::uint8_t) override {}
     void Refused(std::uint8_t status) override;
 
 protected:

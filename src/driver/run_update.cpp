@@ -64,19 +64,11 @@ Outcome UpdateDevice(const ImageBuffer& image, const PortChoice& ports, bool dry
 Ending Update(const RunOptions& options, const PortChoice& ports, Reporter& reporter) {
     reporter.Banner();
     ImageBuffer image;
-    const ImageOutcome loaded = LoadImageFile(options.image, &image);
-    if (loaded.opened()) reporter.ImageOpened(loaded.name);
+    Ending ending = Ending::kBadImage;
+    if (!FileStage(options.image, &image, reporter, &ending)) return ending;
+    if (!StopRequested()) return UpdateDevice(image, ports, options.dryRun, reporter).ending;
     Outcome outcome;
-    outcome.name = loaded.name;
-    if (loaded.ending != ImageOutcome::Ending::kLoaded) {
-        outcome.ending = EndingOf(loaded.ending);
-    } else if (!ValidateImage(image)) {
-        outcome.ending = Ending::kBadImage;
-    } else if (StopRequested()) {
-        outcome.ending = Ending::kStoppedBeforeSearch;
-    } else {
-        return UpdateDevice(image, ports, options.dryRun, reporter).ending;
-    }
+    outcome.ending = Ending::kStoppedBeforeSearch;
     reporter.Ended(outcome);
     return outcome.ending;
 }
@@ -106,6 +98,18 @@ int ChoosePort(const char* option, const char* kind, const PortNames& list, cons
 }
 
 }  // namespace
+
+bool FileStage(const char* path, ImageBuffer* image, Reporter& reporter, Ending* ending) {
+    const ImageOutcome loaded = LoadImageFile(path, image);
+    if (loaded.opened()) reporter.ImageOpened(loaded.name);
+    if (loaded.ending == ImageOutcome::Ending::kLoaded && ValidateImage(*image)) return true;
+    Outcome outcome;
+    outcome.name = loaded.name;
+    outcome.ending = loaded.ending == ImageOutcome::Ending::kLoaded ? Ending::kBadImage : EndingOf(loaded.ending);
+    reporter.Ended(outcome);
+    *ending = outcome.ending;
+    return false;
+}
 
 int RunUpdate(const RunOptions& options, const PortChoice& ports, Reporter& reporter) {
     const Ending ending = Update(options, ports, reporter);

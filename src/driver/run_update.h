@@ -4,7 +4,13 @@
 
 #include "driver/command_line.h"
 #include "driver/reporter.h"
+#include "image/image_buffer.h"
 #include "protocol/find_device.h"
+
+// The file stage: finds (or takes the one at `path`), loads and checks the
+// image, telling the reporter; true when it is sound, else it has told how
+// the run ends, in `ending`.
+bool FileStage(const char* path, ImageBuffer* image, Reporter& reporter, Ending* ending);
 
 // The run the options ask for, on the ports of the choice, told to the
 // reporter; returns its exit status. Without --batch it ends with the final

@@ -21,7 +21,7 @@ void ListPorts(Query query, PortNames* ports) {
 }  // namespace
 
 bool NoMidiService(const PortNames& inputs, const PortNames& outputs) {
-#ifdef _WIN32
+#if defined(_WIN32) || defined(__EMSCRIPTEN__)
     return inputs.count == 0 && outputs.count == 0;
 #else
     return inputs.ended == MMSYSERR_NODRIVER || outputs.ended == MMSYSERR_NODRIVER;

@@ -20,7 +20,8 @@ void ListMidiInputs(PortNames* ports);
 void ListMidiOutputs(PortNames* ports);
 
 // No MIDI service answered the listing. On Windows, which always lists its
-// own synthesizer, no port at all means its MIDI services are missing.
+// own synthesizer, no port at all means its MIDI services are missing; in
+// the browser, that the machine has none.
 bool NoMidiService(const PortNames& inputs, const PortNames& outputs);
 
 // The name holds the part, letter case ignored.

@@ -7,12 +7,10 @@
 // and nothing is ever dropped on the way. Handles are those of a table
 // (port_table.h): a closed one answers MMSYSERR_INVALHANDLE.
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/port_table.h"
@@ -23,7 +21,7 @@ namespace {
 
 constexpr char kClientName[] = "tessarine-update";
 // How long a closing output waits for the service to deliver what it took.
-constexpr auto kDeliveryLimit = std::chrono::seconds(1);
+constexpr DWORD kDeliveryLimitMs = 1000;
 
 ServicePorts* Service() { return ChosenServicePorts(kClientName); }
 
@@ -257,9 +255,7 @@ MMRESULT midiOutClose(HMIDIOUT handle) {
     if (!port) return MMSYSERR_INVALHANDLE;
     // What the service has taken reaches the destination before the port
     // goes, as winmm delivers what it accepted; a server can stall.
-    const auto limit = std::chrono::steady_clock::now() + kDeliveryLimit;
-    while (!port->destination->Delivered() && std::chrono::steady_clock::now() < limit) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const DWORD start = timeGetTime();
+    while (!port->destination->Delivered() && timeGetTime() - start < kDeliveryLimitMs) Sleep(1);
     return MMSYSERR_NOERROR;
 }

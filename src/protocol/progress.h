@@ -31,6 +31,10 @@ public:
     // A try of a record begins: the spinner's glyph and the share of the
     // image the device has accepted.
     virtual void RecordTry(char glyph, unsigned percent) = 0;
-    // The device answered a try with a status byte other than "accepted".
+    // How the device answered a try of record `record` (from 0): with a
+    // status byte, or not at all; for a log of the run.
+    virtual void RecordAnswered(unsigned record, bool replied, std::uint8_t status) = 0;
+    // The device refused a try, with a status byte other than "accepted",
+    // and the record goes again.
     virtual void Refused(std::uint8_t status) = 0;
 };

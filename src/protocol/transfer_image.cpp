@@ -71,6 +71,7 @@ TransferOutcome TransferImage(DeviceLink& link, UINT output, const ImageBuffer& 
         reporter.WaitBegins(ProtocolReporter::Wait::kRecord, timeGetTime());
         const bool replied = link.ledger.AwaitAnswer(kRecordReplyWaitMs, &status);
         reporter.WaitEnds();
+        reporter.RecordAnswered(outcome.record, replied, status);
         if (StopRequested()) return ended(TransferOutcome::Ending::kStopped);
         if (replied && status == REPLY_RECORD_OK) {
             acknowledged = static_cast<std::uint16_t>(acknowledged + size);

@@ -31,6 +31,7 @@ class Quiet final : public ProtocolReporter {
     void WaitEnds() override {}
     void DeviceFound(const char*, const char*) override {}
     void RecordTry(char, unsigned) override {}
+    void RecordAnswered(unsigned, bool, std::uint8_t) override {}
     void Refused(std::uint8_t) override {}
 };
 

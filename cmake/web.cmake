@@ -1,0 +1,25 @@
+# The web page's program: the core compiled to WebAssembly with its web face
+# and the web platform, in one script with the WebAssembly embedded, so that
+# the page also works opened straight from a folder (file://). Made by
+# scripts/web --build, with Emscripten; the page is build-web/site.
+add_executable(tessarine-web
+  src/web/web_main.cpp
+  src/web/web_reporter.cpp
+  src/platform/host_web.cpp
+  src/platform/kernel_web.cpp
+  src/platform/web_ports.cpp
+  src/platform/winmm_layer.cpp
+)
+target_link_libraries(tessarine-web PRIVATE tessarine_core)
+target_link_options(tessarine-web PRIVATE
+  # The core waits as it does natively; the page runs meanwhile.
+  -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sTOTAL_STACK=1048576
+  -sSINGLE_FILE=1 -sMODULARIZE=1 -sEXPORT_NAME=TessarineCore -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1
+  "-sEXPORTED_RUNTIME_METHODS=['ccall','FS']"
+  "-sEXPORTED_FUNCTIONS=['_main','_WebCheckImage','_WebListPorts','_WebUpdate']"
+)
+set(TESSARINE_SITE ${CMAKE_BINARY_DIR}/site)
+add_custom_command(TARGET tessarine-web POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/src/web/page ${TESSARINE_SITE}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:tessarine-web> ${TESSARINE_SITE}/tessarine.js
+)

@@ -1,0 +1,23 @@
+// The system's own words for what a run tells, shared by every face: the
+// console's text, a batch log, the web page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "driver/outcome.h"
+
+extern const char kBanner[];
+
+// Each writes the text into `out` (cut to `size`), line ends included, as
+// the console prints it.
+void ImageOpenedText(const char* name, char* out, std::size_t size);
+// What ends the run, after the progress line at 100 % for the two
+// successes.
+void EndingText(const Outcome& outcome, char* out, std::size_t size);
+void PortHeldText(bool input, unsigned index, const char* name, char* out, std::size_t size);
+void DeviceFoundText(const char* input, const char* output, char* out, std::size_t size);
+// What the device's refusal says; empty for a status byte that says nothing.
+const char* RefusalText(std::uint8_t status);
+// What the search asks, for a long wait's words.
+void AskingText(unsigned first, unsigned last, const char* name, char* out, std::size_t size);

@@ -1,0 +1,85 @@
+// The web page's entry into the program: what the page calls, on the image
+// it was given (written to the page's file system under its own name) and
+// the ports it was granted.
+#include <emscripten.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver/run_update.h"
+#include "midi/midi_ports.h"
+#include "platform/host.h"
+#include "web/web_reporter.h"
+
+EM_JS(void, WebImage, (int sound, int records, int bytes), { Module.tessarine.image(sound, records, bytes); });
+EM_JS(void, WebPort, (int input, int index, const char* name), {
+    Module.tessarine.port(input, index, UTF8ToString(name));
+});
+
+namespace {
+
+// The records a sound image is made of.
+int CountRecords(const ImageBuffer& image) {
+    int records = 0;
+    for (std::uint32_t position = 0; position < image.count; position += RecordSizeAt(image, position)) ++records;
+    return records;
+}
+
+// The port of the list that `index` chooses, by the name it was listed under.
+void Choose(const PortNames& list, int index, UINT* chosen, char (&name)[MAXPNAMELEN]) {
+    if (index < 0 || static_cast<UINT>(index) >= list.count) return;
+    *chosen = static_cast<UINT>(index);
+    std::memcpy(name, list.names[index], sizeof name);
+}
+
+}  // namespace
+
+extern "C" {
+
+// The file stage alone, as soon as the page has the image: its texts, and
+// what the image holds.
+EMSCRIPTEN_KEEPALIVE int WebCheckImage(const char* path) {
+    static ImageBuffer image;
+    WebReporter reporter;
+    Ending ending = Ending::kBadImage;
+    const bool sound = FileStage(path, &image, reporter, &ending);
+    WebImage(sound ? 1 : 0, sound ? CountRecords(image) : 0, sound ? image.count : 0);
+    return sound ? 1 : 0;
+}
+
+// The ports, as the search numbers them (--list); false without access.
+EMSCRIPTEN_KEEPALIVE int WebListPorts() {
+    PortNames inputs;
+    PortNames outputs;
+    ListMidiInputs(&inputs);
+    ListMidiOutputs(&outputs);
+    for (UINT i = 0; i < inputs.count; ++i) WebPort(1, static_cast<int>(i), inputs.names[i]);
+    for (UINT i = 0; i < outputs.count; ++i) WebPort(0, static_cast<int>(i), outputs.names[i]);
+    return NoMidiService(inputs, outputs) ? 0 : 1;
+}
+
+// The update, or with `dryRun` the search alone, on the pair chosen (-1:
+// any); its exit status as with --batch.
+EMSCRIPTEN_KEEPALIVE int WebUpdate(const char* path, int input, int output, int dryRun) {
+    PortChoice ports;
+    PortNames inputs;
+    PortNames outputs;
+    ListMidiInputs(&inputs);
+    ListMidiOutputs(&outputs);
+    Choose(inputs, input, &ports.input, ports.inputName);
+    Choose(outputs, output, &ports.output, ports.outputName);
+    RunOptions options;
+    options.image = path;
+    options.batch = true;
+    options.dryRun = dryRun != 0;
+    BeginRun();
+    WebReporter reporter;
+    const int status = RunUpdate(options, ports, reporter);
+    EndRun();
+    return status;
+}
+
+}  // extern "C"
+
+// The page starts the program's calls itself.
+int main() { return 0; }

@@ -1,0 +1,155 @@
+// What the web page's tests run it on: the site and the Web MIDI stand-in
+// served on 127.0.0.1, the bridge to the tests' own JACK server behind the
+// stand-in, and the device simulator.
+"use strict";
+const http = require("http");
+const fs = require("fs");
+const os = require("os");
+const path = require("path");
+const readline = require("readline");
+const { spawn, execFileSync } = require("child_process");
+
+const types = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css" };
+
+// The bridge, answering one command at a time; what its sources receive
+// goes to every page listening.
+function startBridge(program) {
+  const child = spawn(program, [], { stdio: ["pipe", "pipe", "inherit"] });
+  const listeners = new Set();
+  const waiting = [];
+  const lines = readline.createInterface({ input: child.stdout });
+  let ready;
+  const started = new Promise((resolve) => (ready = resolve));
+  lines.on("line", (line) => {
+    if (line === "ready") return ready();
+    if (line.startsWith("message ")) {
+      for (const listener of listeners) listener(line);
+      return;
+    }
+    if (waiting.length > 0) waiting[0].take(line);
+  });
+  // A command's answer: the lines it needs, as the bridge tells them.
+  function ask(command) {
+    return new Promise((resolve) => {
+      const answer = [];
+      let expected = command.startsWith("list") ? null : 1;
+      let lists = 0;
+      waiting.push({
+        take(line) {
+          answer.push(line);
+          const header = line.match(/^(sources|destinations) (\d+)$/);
+          if (header) {
+            expected = answer.length + Number(header[2]);
+            lists++;
+          }
+          if (answer.length === expected && (lists === 2 || !command.startsWith("list"))) {
+            waiting.shift();
+            resolve(answer);
+          }
+        },
+      });
+      child.stdin.write(command + "\n");
+    });
+  }
+  return {
+    started,
+    listeners,
+    async run(commands) {
+      const answers = [];
+      for (const command of commands) {
+        if (command.startsWith("list") || command.startsWith("open-")) {
+          answers.push(...(await ask(command)));
+        } else {
+          child.stdin.write(command + "\n");
+        }
+      }
+      return answers;
+    },
+    stop() {
+      child.stdin.end();
+      child.kill();
+    },
+  };
+}
+
+async function startRig({ site, bridgeProgram }) {
+  const bridge = startBridge(bridgeProgram);
+  await bridge.started;
+  const standin = fs.readFileSync(path.join(__dirname, "standin.js"));
+  const server = http.createServer((request, response) => {
+    const url = new URL(request.url, "http://localhost");
+    if (url.pathname === "/midi" && request.method === "POST") {
+      let body = "";
+      request.on("data", (chunk) => (body += chunk));
+      request.on("end", async () => {
+        const answers = await bridge.run(JSON.parse(body));
+        response.writeHead(200, { "Content-Type": "application/json" }).end(JSON.stringify(answers));
+      });
+      return;
+    }
+    if (url.pathname === "/events") {
+      response.writeHead(200, { "Content-Type": "text/event-stream", "Cache-Control": "no-store" });
+      response.write(": listening\n\n");
+      const listener = (line) => response.write(`data: ${line}\n\n`);
+      bridge.listeners.add(listener);
+      request.on("close", () => bridge.listeners.delete(listener));
+      return;
+    }
+    if (url.pathname === "/standin.js") {
+      response.writeHead(200, { "Content-Type": "text/javascript" }).end(standin);
+      return;
+    }
+    const file = path.join(site, url.pathname === "/" ? "index.html" : url.pathname);
+    fs.readFile(file, (error, data) => {
+      if (error) return response.writeHead(404).end();
+      response.writeHead(200, { "Content-Type": types[path.extname(file)] || "application/octet-stream" });
+      response.end(data);
+    });
+  });
+  await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+  return {
+    url: `http://127.0.0.1:${server.address().port}/`,
+    standin,
+    close() {
+      server.closeAllConnections();
+      server.close();
+      bridge.stop();
+    },
+  };
+}
+
+// The device simulator, ready; `stop` gives back what it accepted.
+async function startSimulator(program, options) {
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), "tessarine-web-"));
+  const accepted = path.join(folder, "accepted.bin");
+  const child = spawn(program, [...options, "--accepted", accepted, "--timeout", "600"], {
+    stdio: ["ignore", "pipe", "inherit"],
+  });
+  await new Promise((resolve, reject) => {
+    child.stdout.on("data", (data) => data.toString().includes("ready") && resolve());
+    child.on("exit", () => reject(new Error("the simulator ended before it was ready")));
+  });
+  return {
+    async stop() {
+      const ended = new Promise((resolve) => child.on("exit", resolve));
+      child.kill("SIGTERM");
+      await ended;
+      const held = fs.existsSync(accepted) ? fs.readFileSync(accepted) : Buffer.alloc(0);
+      fs.rmSync(folder, { recursive: true, force: true });
+      return held;
+    },
+  };
+}
+
+// An image file's text and the bytes it holds, made by the simulator's maker.
+function makeImage(simulator, size, recordSize) {
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), "tessarine-image-"));
+  const file = path.join(folder, "image.led");
+  execFileSync(simulator, ["--make-image", file, "--size", String(size), "--record-size", String(recordSize)]);
+  const text = fs.readFileSync(file);
+  fs.rmSync(folder, { recursive: true, force: true });
+  const bytes = Buffer.from(text.toString().replace(/\s+/g, ""), "hex");
+  return { text, bytes };
+}
+
+module.exports = { startRig, startSimulator, makeImage };
