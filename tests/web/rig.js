@@ -72,10 +72,15 @@ function startBridge(program) {
   };
 }
 
-async function startRig({ site, bridgeProgram }) {
+// With `driven`, the page is served with the stand-in and the driver in
+// it, the image to take at /image, and the driver's result awaited by
+// `result`.
+async function startRig({ site, bridgeProgram, driven }) {
   const bridge = startBridge(bridgeProgram);
   await bridge.started;
   const standin = fs.readFileSync(path.join(__dirname, "standin.js"));
+  let delivered;
+  const result = new Promise((resolve) => (delivered = resolve));
   const server = http.createServer((request, response) => {
     const url = new URL(request.url, "http://localhost");
     if (url.pathname === "/midi" && request.method === "POST") {
@@ -95,8 +100,32 @@ async function startRig({ site, bridgeProgram }) {
       request.on("close", () => bridge.listeners.delete(listener));
       return;
     }
-    if (url.pathname === "/standin.js") {
-      response.writeHead(200, { "Content-Type": "text/javascript" }).end(standin);
+    if (url.pathname === "/standin.js" || url.pathname === "/driver.js") {
+      response.writeHead(200, { "Content-Type": "text/javascript" });
+      response.end(fs.readFileSync(path.join(__dirname, url.pathname)));
+      return;
+    }
+    if (driven && url.pathname === "/image") {
+      response.writeHead(200, { "Content-Type": "text/plain" }).end(driven.image);
+      return;
+    }
+    if (driven && url.pathname === "/result" && request.method === "POST") {
+      let body = "";
+      request.on("data", (chunk) => (body += chunk));
+      request.on("end", () => {
+        response.writeHead(204).end();
+        delivered(JSON.parse(body));
+      });
+      return;
+    }
+    if (driven && url.pathname === "/") {
+      // The stand-in, told to leave the browser's own Web MIDI alone, and
+      // the driver, before the page's own scripts.
+      const page = fs.readFileSync(path.join(site, "index.html")).toString();
+      const scripts =
+        '<script>window.__standin = { noPermissionCheck: true };</script>' +
+        '<script src="/standin.js"></script><script src="/driver.js"></script>';
+      response.writeHead(200, { "Content-Type": "text/html" }).end(page.replace("<script", scripts + "<script"));
       return;
     }
     const file = path.join(site, url.pathname === "/" ? "index.html" : url.pathname);
@@ -110,6 +139,7 @@ async function startRig({ site, bridgeProgram }) {
   return {
     url: `http://127.0.0.1:${server.address().port}/`,
     standin,
+    result,
     close() {
       server.closeAllConnections();
       server.close();

@@ -4,7 +4,7 @@
 // page and its core are the real ones; only Web MIDI is the stand-in that
 // carries it to the simulator over the tests' own JACK server.
 //
-//   node tests/web/run.js SITE BRIDGE SIMULATOR     (under scripts/with-jack)
+//   node tests/web/run-chromium.js SITE BRIDGE SIMULATOR     (under scripts/with-jack)
 "use strict";
 const { chromium } = require("playwright-core");
 const { startRig, startSimulator, makeImage } = require("./rig");
