@@ -1,7 +1,13 @@
 # What gets installed and packaged: the programs, their manual pages and
 # the documents Debian asks for (`cmake --install`, `cpack -G DEB`), or on
-# Windows the .exe with the README and the licence as text (`cpack -G ZIP`).
+# Windows the .exe with the README and the licence as text (`cpack -G ZIP`);
+# and the web page, when one has been made (scripts/web --build).
 include(GNUInstallDirs)
+
+set(TESSARINE_WEB_SITE "" CACHE PATH "The web page made by scripts/web --build, to install beside the program")
+if(TESSARINE_WEB_SITE AND NOT EXISTS ${TESSARINE_WEB_SITE}/index.html)
+  message(FATAL_ERROR "no web page in ${TESSARINE_WEB_SITE}: make it with scripts/web --build")
+endif()
 
 set(TESSARINE_MAINTAINER "tessarine-update developers <tessarine-update@example.org>")
 set(docs ${CMAKE_BINARY_DIR}/docs)
@@ -20,6 +26,9 @@ if(WIN32)
   tessarine_windows_text(${PROJECT_SOURCE_DIR}/LICENSE ${docs}/LICENSE.txt)
   install(TARGETS tessarine-update RUNTIME DESTINATION .)
   install(FILES ${docs}/README.txt ${docs}/LICENSE.txt DESTINATION .)
+  if(TESSARINE_WEB_SITE)
+    install(DIRECTORY ${TESSARINE_WEB_SITE}/ DESTINATION web)
+  endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
 else()
@@ -54,6 +63,9 @@ else()
   install(TARGETS tessarine-update tessarine-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${docs}/tessarine-update.1.gz ${docs}/tessarine-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md ${docs}/copyright ${docs}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  if(TESSARINE_WEB_SITE)
+    install(DIRECTORY ${TESSARINE_WEB_SITE}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tessarine-update/web)
+  endif()
   set(CPACK_GENERATOR DEB)
 endif()
 
