@@ -1,9 +1,10 @@
 // Whole updates over the MIDI services of the program's users, run in a
 // virtual machine by scripts/test-platforms: the Linux build over the
 // kernel's ALSA sequencer, and the Windows build under Wine through winmm,
-// which Wine maps to the same sequencer. Midi Through and four virmidi ports
-// are listed before the simulator's. And the demo and the test suite beside
-// a device attached over that sequencer.
+// which Wine maps to the same sequencer; and the web page in Chromium over
+// its own Web MIDI, on the same sequencer. Midi Through and four virmidi
+// ports are listed before the simulator's. And the demo and the test suite
+// beside a device attached over that sequencer.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -82,6 +83,14 @@ TEST(Platform, TheWindowsBuildUpdatesThroughWinmmUnderWine) {
     // Wine 8 crashes now and then in its own MIDI thread while the process
     // exits, after the whole transcript: told, not judged.
     std::printf("wine's exit status: %d\n", status);
+}
+
+TEST(Platform, TheWebPageUpdatesOverChromiumsOwnWebMidi) {
+    ASSERT_EQ(access("/dev/snd/seq", R_OK | W_OK), 0) << "no ALSA sequencer here";
+    ChildProcess page("/usr/bin/node", {PROJECT_FOLDER "/tests/web/run-alsa.js", PROJECT_FOLDER "/build-web/site",
+                                        SIM_PATH}, PROJECT_FOLDER);
+    EXPECT_EQ(page.Wait(15 * 60 * 1000), 0) << page.output() << page.errors();
+    std::printf("%s", page.output().c_str());
 }
 
 TEST(Platform, TheDemoAndTheTestSuiteNeverReachAnAttachedDevice) {

@@ -1,9 +1,9 @@
 // The sleep, the clock and the events of the Windows kernel that the
 // program uses, in the browser. Waits give the page its turn (the program
 // is paused, not the page), and take the MIDI messages that came meanwhile.
-// The pause after a chunk is not slept: it sets the time the next message
-// goes out at, which the browser keeps (Web MIDI's timestamp), where a timer
-// would be stretched, and throttled in a tab in the background.
+// The pause after a chunk is not slept: the page holds the next message
+// until it is over (page/midi.js), where a timer would be stretched, and
+// throttled in a tab in the background.
 #include <emscripten.h>
 
 #include "platform/web_ports.h"

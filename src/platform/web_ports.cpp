@@ -23,7 +23,6 @@ EM_JS(void, WebClosePort, (int id), { Module.tessarine.closePort(id); });
 EM_JS(int, WebSend, (int id, const std::uint8_t* data, int size), {
     return Module.tessarine.send(id, HEAPU8.slice(data, data + size)) ? 1 : 0;
 });
-EM_JS(int, WebDelivered, (), { return performance.now() >= Module.tessarine.lastSendAt ? 1 : 0; });
 EM_JS(int, WebConnected, (int id), { return Module.tessarine.connected(id) ? 1 : 0; });
 EM_JS(int, WebNextMessage, (int* id, std::uint8_t* out, int size), {
     const next = Module.tessarine.queue.shift();
@@ -63,12 +62,11 @@ class WebDestination final : public ServiceOutput {
 public:
     explicit WebDestination(int id) : id_(id) {}
     ~WebDestination() override { WebClosePort(id_); }
-    // The browser takes every message, to go out at the time the pace of
-    // the sends asks for (the page's timestamp).
+    // The browser takes every message at once, in order.
     bool Send(const unsigned char* message, std::size_t size) override {
         return WebSend(id_, message, static_cast<int>(size)) != 0;
     }
-    bool Delivered() override { return WebDelivered() != 0; }
+    bool Delivered() override { return true; }
     bool Reachable() override { return WebConnected(id_) != 0; }
 
 private:

@@ -67,6 +67,24 @@ async function web(browser, rig, image, background = false) {
   return ms;
 }
 
+// What the stand-in itself costs: one command's round trip from the page
+// to the bridge and back, which each record pays about twice (its last
+// chunk out, the device's answer in) and a browser's own Web MIDI does not.
+async function standinRoundTrip(browser, rig) {
+  const context = await browser.newContext();
+  const page = await context.newPage();
+  await page.addInitScript(`window.__standin = { noPermissionCheck: true };\n${rig.standin}`);
+  await page.goto(rig.url);
+  const ms = await page.evaluate(async () => {
+    await navigator.requestMIDIAccess({ sysex: true });
+    const start = performance.now();
+    for (let i = 0; i < 50; i++) await navigator.requestMIDIAccess({ sysex: true });
+    return (performance.now() - start) / 50;
+  });
+  await context.close();
+  return ms;
+}
+
 (async () => {
   const image = makeImage(simulator, 16384, 256);
   const rig = await startRig({ site, bridgeProgram });
@@ -81,6 +99,7 @@ async function web(browser, rig, image, background = false) {
     times.front.push(await web(browser, rig, image));
     times.background.push(await web(browser, rig, image, true));
   }
+  const roundTrip = await standinRoundTrip(browser, rig);
   await browser.close();
   rig.close();
   const base = median(times.native);
@@ -91,4 +110,5 @@ async function web(browser, rig, image, background = false) {
   row("native program", times.native);
   row("web page, in front", times.front);
   row("web page, timers as behind", times.background);
+  console.log(`the stand-in's round trip for one command: ${roundTrip.toFixed(1)} ms`);
 })();

@@ -87,7 +87,9 @@ async function startRig({ site, bridgeProgram, driven }) {
       let body = "";
       request.on("data", (chunk) => (body += chunk));
       request.on("end", async () => {
-        const answers = await bridge.run(JSON.parse(body));
+        // The answers of each command of the batch, in order.
+        const answers = [];
+        for (const command of JSON.parse(body)) answers.push(await bridge.run([command]));
         response.writeHead(200, { "Content-Type": "application/json" }).end(JSON.stringify(answers));
       });
       return;

@@ -1,9 +1,8 @@
 // A stand-in for Web MIDI, put into the page under test before its own
 // scripts: no MIDI service reaches a browser here, so the page's ports are
-// those of the tests' own JACK server, carried by the test's bridge (sends
-// as one request for each burst, in order, with the delay their timestamp
-// asks for; what the sources receive as server-sent events). The browser's
-// own Web MIDI still decides whether the page may use MIDI at all, System
+// those of the tests' own JACK server, carried by the test's bridge (what
+// the sources receive as server-sent events). The browser's own Web MIDI
+// still decides whether the page may use MIDI at all, System
 // Exclusive included, unless the test says it has none.
 (() => {
   "use strict";
@@ -14,23 +13,46 @@
   }
   const real = navigator.requestMIDIAccess ? navigator.requestMIDIAccess.bind(navigator) : null;
 
-  let chain = Promise.resolve();
-  function post(lines) {
-    const sent = chain.then(() =>
-      fetch("/midi", { method: "POST", body: JSON.stringify(lines) }).then((response) => response.json()));
-    chain = sent;
-    return sent;
+  // The commands go to the bridge from a worker of their own, in order, as
+  // many at a time as have come since the last request: a send is handed
+  // over before it returns, as a browser hands a message to its MIDI
+  // service, even while the page's thread is busy (a fetch of its own would
+  // wait for the page to yield), and never waits for an answer.
+  function carrier(origin) {
+    let queued = [];
+    let busy = false;
+    async function flush() {
+      busy = true;
+      while (queued.length > 0) {
+        const batch = queued;
+        queued = [];
+        const response = await fetch(`${origin}/midi`, { method: "POST", body: JSON.stringify(batch.map((c) => c.line)) });
+        const answers = await response.json();
+        batch.forEach((command, index) => postMessage({ id: command.id, answer: answers[index] }));
+      }
+      busy = false;
+    }
+    onmessage = (event) => {
+      queued.push(event.data);
+      if (!busy) flush();
+    };
   }
-  let burst = [];
-  function sendSoon(line) {
-    burst.push(line);
-    if (burst.length > 1) return;
-    queueMicrotask(() => {
-      const lines = burst;
-      burst = [];
-      post(lines);
+  const source = `(${carrier})(${JSON.stringify(location.origin)});`;
+  const worker = new Worker(URL.createObjectURL(new Blob([source], { type: "text/javascript" })));
+  const answering = new Map();
+  let nextCommand = 1;
+  worker.onmessage = (event) => {
+    const resolve = answering.get(event.data.id);
+    answering.delete(event.data.id);
+    if (resolve) resolve(event.data.answer);
+  };
+  const post = (line) =>
+    new Promise((resolve) => {
+      const id = nextCommand++;
+      answering.set(id, resolve);
+      worker.postMessage({ id, line });
     });
-  }
+  const sendNow = (line) => worker.postMessage({ id: 0, line });
   const hex = (data) => Array.from(data, (b) => b.toString(16).padStart(2, "0")).join("");
   const bytes = (text) => Uint8Array.from(text.match(/../g) || [], (pair) => parseInt(pair, 16));
 
@@ -54,7 +76,7 @@
       if (this.handle) return this;
       const handle = nextId++;
       const kind = this.type === "input" ? "source" : "destination";
-      const [reply] = await post([`open-${kind} ${handle} ${this.name}`]);
+      const [reply] = await post(`open-${kind} ${handle} ${this.name}`);
       if (!reply.endsWith("ok")) throw new DOMException("the port is in use", "InvalidAccessError");
       this.handle = handle;
       if (this.type === "input") sources.set(handle, this);
@@ -63,7 +85,7 @@
     }
     async close() {
       if (!this.handle) return this;
-      post([`close ${this.handle}`]);
+      post(`close ${this.handle}`);
       sources.delete(this.handle);
       this.handle = 0;
       this.connection = "closed";
@@ -71,7 +93,7 @@
     }
     send(data, timestamp) {
       const delay = timestamp === undefined ? 0 : Math.max(0, timestamp - performance.now());
-      sendSoon(`send ${this.handle} ${delay.toFixed(3)} ${hex(data)}`);
+      sendNow(`send ${this.handle} ${delay.toFixed(3)} ${hex(data)}`);
     }
   }
 
@@ -84,7 +106,7 @@
         if (error.name === "SecurityError" || error.name === "NotAllowedError") throw error;
       }
     }
-    const lines = await post(["list"]);
+    const lines = await post("list");
     const ports = { inputs: new Map(), outputs: new Map() };
     let kind = null;
     let index = 0;

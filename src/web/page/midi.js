@@ -3,11 +3,16 @@
 // they received (waiting until the program looks, at its next wait), the
 // pace of the sends, and the waits themselves.
 //
-// A message goes out at the time the pace of the sends asks for: the
-// program's pause after every chunk moves that time on (pace), and Web
-// MIDI's timestamp keeps it. No timer paces the sends: browsers stretch
-// nested timers to 4 ms and throttle those of a tab in the background to one
-// a second. A wait ends at a message, which no throttling holds back.
+// Every message goes out the moment it is sent, in order: a Web MIDI
+// timestamp would not keep that order (Chromium sends a message whose time
+// has passed at once, ahead of earlier ones still waiting for theirs), and a
+// record with two chunks swapped still balances its checksum, a plain sum.
+// So the program's pause after a chunk (pace) holds the page's thread at
+// the next send until the pause is over; it is never a timer, which browsers
+// stretch to 4 ms when nested and run once a second in a tab in the
+// background. The pause after a record's last chunk costs nothing: the next
+// send comes after the device's answer. A wait ends at a message, which no
+// throttling holds back.
 "use strict";
 
 function createMidiGlue(events) {
@@ -17,8 +22,8 @@ function createMidiGlue(events) {
     queue: [],
     open: new Map(),
     nextId: 1,
+    sentAt: 0,
     nextSendAt: 0,
-    lastSendAt: 0,
     wake: null,
 
     async openPort(input, name) {
@@ -52,19 +57,21 @@ function createMidiGlue(events) {
 
     send(id, data) {
       const port = this.open.get(id);
-      const at = Math.max(performance.now(), this.nextSendAt);
+      while (performance.now() < this.nextSendAt) {
+        // the pause after the last message
+      }
       try {
-        port.send(data, at);
+        port.send(data);
       } catch (error) {
         return false;
       }
-      this.nextSendAt = at;
-      this.lastSendAt = Math.max(this.lastSendAt, at);
+      this.sentAt = performance.now();
+      this.nextSendAt = this.sentAt;
       return true;
     },
 
     pace(milliseconds) {
-      this.nextSendAt = Math.max(performance.now(), this.nextSendAt) + milliseconds;
+      this.nextSendAt = this.sentAt + milliseconds;
     },
 
     connected(id) {
