@@ -88,7 +88,7 @@ TEST(Platform, TheWindowsBuildUpdatesThroughWinmmUnderWine) {
 TEST(Platform, TheWebPageUpdatesOverChromiumsOwnWebMidi) {
     ASSERT_EQ(access("/dev/snd/seq", R_OK | W_OK), 0) << "no ALSA sequencer here";
     ChildProcess page("/usr/bin/node", {PROJECT_FOLDER "/tests/web/run-alsa.js", PROJECT_FOLDER "/build-web/site",
-                                        SIM_PATH}, PROJECT_FOLDER);
+                                        SIM_PATH, UPDATER_PATH}, PROJECT_FOLDER);
     EXPECT_EQ(page.Wait(15 * 60 * 1000), 0) << page.output() << page.errors();
     std::printf("%s", page.output().c_str());
 }

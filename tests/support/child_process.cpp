@@ -130,7 +130,8 @@ int ChildProcess::Wait(int milliseconds) {
 
 int ChildProcess::Stop() {
     Signal(SIGTERM);
-    if (RunsAfter(1000)) {
+    // A loaded (or emulated) machine may take seconds to close a JACK client.
+    if (RunsAfter(5000)) {
         Signal(SIGKILL);
         Reap(0);
     }

@@ -35,7 +35,7 @@ public:
     int Wait(int milliseconds);
     // Whether it is still running after `milliseconds` (reading meanwhile).
     bool RunsAfter(int milliseconds);
-    // Stops it: SIGTERM, and SIGKILL if it has not ended a second later. Its
+    // Stops it: SIGTERM, and SIGKILL if it has not ended 5 s later. Its
     // exit status, as Wait gives it.
     int Stop();
     void Signal(int signal) const;

@@ -1,18 +1,31 @@
 // The web page in headless Chromium over Chromium's own Web MIDI, in the
 // virtual machine of the platform tests, whose kernel's ALSA sequencer the
 // simulator plays the device on: a whole update, and a run with no device.
-// No stand-in: the page reaches the ports as an owner's browser does.
+// No stand-in: the page reaches the ports as an owner's browser does. The
+// page's update time is told beside the native program's, for the same
+// image on the same sequencer (figures of an emulated machine).
 //
-//   node tests/web/run-alsa.js SITE SIMULATOR     (in the guest)
+//   node tests/web/run-alsa.js SITE SIMULATOR UPDATER     (in the guest)
 "use strict";
 const { chromium } = require("playwright-core");
 const { startSimulator, makeImage } = require("./rig");
+const fs = require("fs");
+const os = require("os");
 const path = require("path");
+const { execFileSync } = require("child_process");
 
-const [site, simulator] = process.argv.slice(2).map((p) => path.resolve(p));
+const [site, simulator, updater] = process.argv.slice(2).map((p) => path.resolve(p));
 
 (async () => {
   const image = makeImage(simulator, 3000, 100);
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), "tessarine-web-"));
+  fs.writeFileSync(path.join(folder, "Corvilent.led"), image.text);
+  const nativeSim = await startSimulator(simulator, []);
+  const nativeStart = performance.now();
+  execFileSync(updater, ["--batch"], { cwd: folder, stdio: "ignore" });
+  const nativeMs = performance.now() - nativeStart;
+  if (!(await nativeSim.stop()).equals(image.bytes)) throw new Error("the native update did not deliver the image");
+  fs.rmSync(folder, { recursive: true, force: true });
   const started = Date.now();
   const browser = await chromium.launch({
     executablePath: "/usr/bin/chromium",
@@ -32,8 +45,10 @@ const [site, simulator] = process.argv.slice(2).map((p) => path.resolve(p));
     await page.waitForSelector("body[data-ready]");
     await page.setInputFiles("#file", { name: "Corvilent.led", mimeType: "text/plain", buffer: image.text });
     await page.waitForSelector("#update:not([disabled])");
+    const start = performance.now();
     await page.click("#update");
     await page.waitForSelector("body[data-status]", { timeout: 300000 });
+    const ms = performance.now() - start;
     const status = Number(await page.getAttribute("body", "data-status"));
     const said = await page.textContent("#said");
     await context.close();
@@ -46,6 +61,10 @@ const [site, simulator] = process.argv.slice(2).map((p) => path.resolve(p));
     console.log(`${problems.length === 0 ? "ok" : "FAILED"}: ${device ? "a whole update" : "no device"} over ` +
                 `Chromium's Web MIDI${problems.map((p) => "\n    " + p).join("")}`);
     console.log(said);
+    if (device) {
+      console.log(`the update of ${image.bytes.length} bytes: native ${nativeMs.toFixed(0)} ms, ` +
+                  `the page ${ms.toFixed(0)} ms (${(ms / nativeMs).toFixed(2)} times)`);
+    }
     failed += problems.length > 0;
   }
   await browser.close();

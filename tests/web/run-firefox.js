@@ -21,7 +21,7 @@ const [site, bridgeProgram, simulator] = process.argv.slice(2);
     stdio: "ignore",
     env: { ...process.env, MOZ_CRASHREPORTER_DISABLE: "1" },
   });
-  const timeout = new Promise((resolve) => setTimeout(() => resolve({ error: "no result in 120 s" }), 120000));
+  const timeout = new Promise((resolve) => setTimeout(() => resolve({ error: "no result in 600 s" }), 600000));
   const result = await Promise.race([rig.result, timeout]);
   firefox.kill("SIGKILL");
   const held = await sim.stop();
