@@ -19,6 +19,7 @@ const char kNoMidiServiceAdvice[] =
 
 namespace {
 
+#ifndef _WIN32
 // The length of the valid UTF-8 sequence `c` begins, 0 when there is none.
 std::size_t Utf8Length(const unsigned char* c) {
     const auto follows = [&](std::size_t i, unsigned char low, unsigned char high) {
@@ -38,6 +39,7 @@ std::size_t Utf8Length(const unsigned char* c) {
     }
     return 0;
 }
+#endif
 
 // How many bytes from `c` on are printed as they are: 0 for a byte to
 // escape.

@@ -132,6 +132,9 @@ public:
     std::unique_ptr<ServiceInput> OpenSource(const std::string& name, MessageHandler handler,
                                              void* context) override;
     std::unique_ptr<ServiceOutput> OpenDestination(const std::string& name) override;
+    std::unique_ptr<ServiceInput> OpenOwnSource(const std::string& name, MessageHandler handler,
+                                                void* context) override;
+    std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string& name) override;
     bool Gone() override { return gone_; }
 
     bool Delivered(Slot& slot);
@@ -140,7 +143,9 @@ public:
     void CloseClient();
 
 private:
-    Slot* Register(const std::string& name, bool source);
+    Slot* Register(bool source, const std::string& peer, const std::string& own);
+    std::unique_ptr<ServiceInput> Source(Slot* slot, MessageHandler handler, void* context);
+    std::unique_ptr<ServiceOutput> Destination(Slot* slot);
     static int Process(jack_nframes_t frames, void* self);
     static void OnShutdown(jack_status_t, const char*, void* self);
     void Receive(Slot& slot, jack_nframes_t frames);
@@ -214,18 +219,21 @@ bool JackPorts::List(bool sources, std::vector<std::string>* names) {
     return true;
 }
 
-Slot* JackPorts::Register(const std::string& name, bool source) {
+// A port of ours connected to the peer's, or, with no peer, one under its
+// own name for other programs to connect to.
+Slot* JackPorts::Register(bool source, const std::string& peer, const std::string& own) {
     if (gone_) return nullptr;
     std::lock_guard<std::mutex> guard(registering_);
     for (std::size_t i = 0; i < kSlots; ++i) {
         Slot& slot = slots_[i];
         if (slot.state != kFree) continue;
-        const std::string own = (source ? "in-" : "out-") + std::to_string(i);
-        slot.port = jack_port_register(client_, own.c_str(), JACK_DEFAULT_MIDI_TYPE,
+        const std::string name = !own.empty() ? own : (source ? "in-" : "out-") + std::to_string(i);
+        slot.port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_MIDI_TYPE,
                                        source ? JackPortIsInput : JackPortIsOutput, 0);
         if (slot.port == nullptr) return nullptr;
-        const bool connected = source ? jack_connect(client_, name.c_str(), jack_port_name(slot.port)) == 0
-                                      : jack_connect(client_, jack_port_name(slot.port), name.c_str()) == 0;
+        if (peer.empty()) return &slot;
+        const bool connected = source ? jack_connect(client_, peer.c_str(), jack_port_name(slot.port)) == 0
+                                      : jack_connect(client_, jack_port_name(slot.port), peer.c_str()) == 0;
         if (!connected) {
             jack_port_unregister(client_, slot.port);
             return nullptr;
@@ -235,9 +243,7 @@ Slot* JackPorts::Register(const std::string& name, bool source) {
     return nullptr;
 }
 
-std::unique_ptr<ServiceInput> JackPorts::OpenSource(const std::string& name, MessageHandler handler,
-                                                    void* context) {
-    Slot* slot = Register(name, true);
+std::unique_ptr<ServiceInput> JackPorts::Source(Slot* slot, MessageHandler handler, void* context) {
     if (slot == nullptr) return nullptr;
     slot->handler = handler;
     slot->context = context;
@@ -247,8 +253,7 @@ std::unique_ptr<ServiceInput> JackPorts::OpenSource(const std::string& name, Mes
     return std::make_unique<JackSource>(this, slot);
 }
 
-std::unique_ptr<ServiceOutput> JackPorts::OpenDestination(const std::string& name) {
-    Slot* slot = Register(name, false);
+std::unique_ptr<ServiceOutput> JackPorts::Destination(Slot* slot) {
     if (slot == nullptr) return nullptr;
     {
         std::lock_guard<std::mutex> guard(slot->lock);
@@ -257,6 +262,24 @@ std::unique_ptr<ServiceOutput> JackPorts::OpenDestination(const std::string& nam
     }
     slot->state = kDestination;
     return std::make_unique<JackDestination>(this, slot);
+}
+
+std::unique_ptr<ServiceInput> JackPorts::OpenSource(const std::string& name, MessageHandler handler,
+                                                    void* context) {
+    return Source(Register(true, name, ""), handler, context);
+}
+
+std::unique_ptr<ServiceOutput> JackPorts::OpenDestination(const std::string& name) {
+    return Destination(Register(false, name, ""));
+}
+
+std::unique_ptr<ServiceInput> JackPorts::OpenOwnSource(const std::string& name, MessageHandler handler,
+                                                       void* context) {
+    return Source(Register(true, "", name), handler, context);
+}
+
+std::unique_ptr<ServiceOutput> JackPorts::OpenOwnDestination(const std::string& name) {
+    return Destination(Register(false, "", name));
 }
 
 bool JackPorts::Delivered(Slot& slot) {

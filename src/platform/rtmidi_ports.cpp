@@ -40,6 +40,10 @@ public:
         client_->openPort(index, "in");
         return !failed_ && client_->isPortOpen();
     }
+    bool OpenOwn(const std::string& name) {
+        client_->openVirtualPort(name);
+        return !failed_;
+    }
 private:
     static void OnMessage(double, std::vector<unsigned char>* message, void* self) {
         auto* source = static_cast<RtMidiSource*>(self);
@@ -61,6 +65,10 @@ public:
     bool Open(unsigned index) {
         client_->openPort(index, "out");
         return !failed_ && client_->isPortOpen();
+    }
+    bool OpenOwn(const std::string& name) {
+        client_->openVirtualPort(name);
+        return !failed_;
     }
     // A message the service refuses (its queue is full) is offered again.
     bool Send(const unsigned char* message, std::size_t size) override {
@@ -114,6 +122,21 @@ public:
         if (!client || !FindPort(*client, name, &index)) return nullptr;
         auto destination = std::make_unique<RtMidiDestination>(std::move(client), name);
         return destination->Open(index) ? std::move(destination) : nullptr;
+    }
+
+    std::unique_ptr<ServiceInput> OpenOwnSource(const std::string& name, MessageHandler handler,
+                                                void* context) override {
+        std::unique_ptr<RtMidiIn> client = MakeMidiIn(api_, clientName_.c_str());
+        if (!client) return nullptr;
+        auto source = std::make_unique<RtMidiSource>(std::move(client), handler, context);
+        return source->OpenOwn(name) ? std::move(source) : nullptr;
+    }
+
+    std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string& name) override {
+        std::unique_ptr<RtMidiOut> client = MakeMidiOut(api_, clientName_.c_str());
+        if (!client) return nullptr;
+        auto destination = std::make_unique<RtMidiDestination>(std::move(client), name);
+        return destination->OpenOwn(name) ? std::move(destination) : nullptr;
     }
 
     bool Gone() override { return false; }

@@ -47,6 +47,13 @@ public:
     virtual std::unique_ptr<ServiceInput> OpenSource(const std::string& name, MessageHandler handler,
                                                      void* context) = 0;
     virtual std::unique_ptr<ServiceOutput> OpenDestination(const std::string& name) = 0;
+    // Ports of our own under that name, that other programs connect to, as
+    // a device's are: for the device simulator. Null where the service has
+    // none to offer.
+    virtual std::unique_ptr<ServiceInput> OpenOwnSource(const std::string&, MessageHandler, void*) {
+        return nullptr;
+    }
+    virtual std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string&) { return nullptr; }
     // The service has stopped under the program: nothing can be sent or
     // received any more.
     virtual bool Gone() = 0;

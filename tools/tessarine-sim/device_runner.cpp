@@ -9,7 +9,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/midi_service.h"
+#include "platform/service_ports.h"
 
 namespace {
 
@@ -20,13 +20,7 @@ constexpr auto kStopCheckInterval = std::chrono::milliseconds(100);
 std::atomic<bool> stopRequested{false};
 void RequestStop(int) { stopRequested = true; }
 
-void RecordFailure(RtMidiError::Type type, const std::string& text, void* failed) {
-    if (type == RtMidiError::DEBUG_WARNING) return;
-    std::fprintf(stderr, "tessarine-sim: %s\n", text.c_str());
-    static_cast<std::atomic<bool>*>(failed)->store(true);
-}
-
-// Messages from the host, handed from RtMidi's thread to the main loop, so
+// Messages from the host, handed from the service's thread to the main loop, so
 // that the service's (possibly real-time) thread never waits for the device.
 struct Inbox {
     std::mutex lock;
@@ -34,10 +28,10 @@ struct Inbox {
     std::deque<Bytes> messages;
 };
 
-void OnMessage(double, std::vector<unsigned char>* message, void* userData) {
-    auto* inbox = static_cast<Inbox*>(userData);
+void OnMessage(const unsigned char* message, std::size_t size, void* context) {
+    auto* inbox = static_cast<Inbox*>(context);
     std::lock_guard<std::mutex> guard(inbox->lock);
-    inbox->messages.emplace_back(message->begin(), message->end());
+    inbox->messages.emplace_back(message, message + size);
     inbox->arrived.notify_one();
 }
 
@@ -50,21 +44,22 @@ void LogMessage(const Bytes& message) {
 }  // namespace
 
 int RunDevice(const SimOptions& options) {
-    std::atomic<bool> failed{false};
-    Inbox inbox;
-    std::unique_ptr<RtMidiIn> in = MakeMidiIn(options.clientName.c_str(), RecordFailure, &failed);
-    std::unique_ptr<RtMidiOut> out = MakeMidiOut(options.clientName.c_str(), RecordFailure, &failed);
-    if (!in || !out) {
+    ServicePorts* service = ChosenServicePorts(options.clientName.c_str());
+    if (service == nullptr) {
         std::fprintf(stderr,
                      "tessarine-sim: no MIDI service can be opened: neither the ALSA sequencer (/dev/snd/seq) "
                      "nor a running JACK server\n");
         return 3;
     }
-    in->ignoreTypes(false, true, true);
-    in->setCallback(OnMessage, &inbox);
-    in->openVirtualPort("device in");
-    out->openVirtualPort("device out");
-    if (failed) return 3;
+    Inbox inbox;
+    // The input goes first when they close, so that nothing is heard that
+    // could no longer be answered.
+    std::unique_ptr<ServiceOutput> out = service->OpenOwnDestination("device out");
+    std::unique_ptr<ServiceInput> in = service->OpenOwnSource("device in", OnMessage, &inbox);
+    if (!in || !out) {
+        std::fprintf(stderr, "tessarine-sim: the ports 'device in' and 'device out' cannot be opened\n");
+        return 3;
+    }
 
     std::FILE* accepted = nullptr;
     if (!options.acceptedPath.empty()) {
@@ -108,8 +103,9 @@ int RunDevice(const SimOptions& options) {
             std::fflush(accepted);
             written = device.Accepted().size();
         }
-        while (!replies.empty() && replies.begin()->first <= Clock::now()) {
-            out->sendMessage(replies.begin()->second.data(), replies.begin()->second.size());
+        // A reply the service cannot take yet is offered again on the next turn.
+        while (!replies.empty() && replies.begin()->first <= Clock::now() &&
+               out->Send(replies.begin()->second.data(), replies.begin()->second.size())) {
             replies.erase(replies.begin());
         }
     }
