@@ -127,6 +127,7 @@ struct Slot {
 
 class JackPorts final : public ServicePorts {
 public:
+    ~JackPorts() override { CloseClient(); }
     bool Open(const char* clientName);
     bool List(bool sources, std::vector<std::string>* names) override;
     std::unique_ptr<ServiceInput> OpenSource(const std::string& name, MessageHandler handler,
@@ -136,11 +137,11 @@ public:
                                                 void* context) override;
     std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string& name) override;
     bool Gone() override { return gone_; }
+    void CloseClient() override;
 
     bool Delivered(Slot& slot);
     bool Reachable(Slot& slot);
     void Close(Slot& slot);
-    void CloseClient();
 
 private:
     Slot* Register(bool source, const std::string& peer, const std::string& own);
@@ -397,17 +398,7 @@ void JackPorts::Transmit(Slot& slot, jack_nframes_t frames) {
 
 }  // namespace
 
-ServicePorts* JackServicePorts(const char* clientName) {
-    // Never destroyed: its client is closed when the process ends, before
-    // libjack's own state goes, rather than by static destruction.
-    static JackPorts* const ports = [clientName]() -> JackPorts* {
-        auto* opened = new JackPorts;
-        if (!opened->Open(clientName)) {
-            delete opened;
-            return nullptr;
-        }
-        std::atexit([] { ports->CloseClient(); });
-        return opened;
-    }();
-    return ports;
+std::unique_ptr<ServicePorts> OpenJackPorts(const char* clientName) {
+    auto ports = std::make_unique<JackPorts>();
+    return ports->Open(clientName) ? std::move(ports) : nullptr;
 }

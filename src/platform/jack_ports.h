@@ -1,8 +1,10 @@
 // The ports of a running JACK server, all on one client of our own, which
-// is opened on first use and kept to the process's end. Null when no server
-// runs (none is started).
+// is closed when they go (or by CloseClient), after the ports opened on it.
+// Null when no server runs (none is started).
 #pragma once
+
+#include <memory>
 
 #include "platform/service_ports.h"
 
-ServicePorts* JackServicePorts(const char* clientName);
+std::unique_ptr<ServicePorts> OpenJackPorts(const char* clientName);

@@ -157,8 +157,6 @@ private:
 
 }  // namespace
 
-ServicePorts* RtMidiServicePorts(RtMidi::Api api, const char* clientName) {
-    // Never destroyed: nothing of the service is left to static destruction.
-    static auto* const ports = new RtMidiPorts(api, clientName);
-    return ports;
+std::unique_ptr<ServicePorts> MakeRtMidiServicePorts(RtMidi::Api api, const char* clientName) {
+    return std::make_unique<RtMidiPorts>(api, clientName);
 }

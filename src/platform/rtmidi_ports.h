@@ -5,6 +5,8 @@
 
 #include <RtMidi.h>
 
+#include <memory>
+
 #include "platform/service_ports.h"
 
-ServicePorts* RtMidiServicePorts(RtMidi::Api api, const char* clientName);
+std::unique_ptr<ServicePorts> MakeRtMidiServicePorts(RtMidi::Api api, const char* clientName);

@@ -1,5 +1,7 @@
 #include "platform/service_ports.h"
 
+#include <cstdlib>
+
 #include "platform/midi_service.h"
 #include "platform/rtmidi_ports.h"
 
@@ -7,14 +9,24 @@
 #include "platform/jack_ports.h"
 #endif
 
-ServicePorts* ChosenServicePorts(const char* clientName) {
-    static ServicePorts* const chosen = [clientName]() -> ServicePorts* {
-        if (AlsaSequencerReachable()) return RtMidiServicePorts(RtMidi::LINUX_ALSA, clientName);
+std::unique_ptr<ServicePorts> OwnServicePorts(const char* clientName) {
+    if (AlsaSequencerReachable()) return MakeRtMidiServicePorts(RtMidi::LINUX_ALSA, clientName);
 #ifdef TESSARINE_WITH_JACK
-        if (ServicePorts* jack = JackServicePorts(clientName)) return jack;
+    if (std::unique_ptr<ServicePorts> jack = OpenJackPorts(clientName)) return jack;
 #endif
-        if (RtMidiCompiled(RtMidi::MACOSX_CORE)) return RtMidiServicePorts(RtMidi::MACOSX_CORE, clientName);
-        return nullptr;
+    if (RtMidiCompiled(RtMidi::MACOSX_CORE)) return MakeRtMidiServicePorts(RtMidi::MACOSX_CORE, clientName);
+    return nullptr;
+}
+
+ServicePorts* ChosenServicePorts(const char* clientName) {
+    // Never destroyed, as the service's threads may outlive the program's
+    // own; but its client is closed when the process ends, before the
+    // service's library goes: a JACK server in synchronous mode waits for a
+    // client left open until it notices.
+    static ServicePorts* const chosen = [clientName] {
+        ServicePorts* ports = OwnServicePorts(clientName).release();
+        if (ports != nullptr) std::atexit([] { chosen->CloseClient(); });
+        return ports;
     }();
     return chosen;
 }

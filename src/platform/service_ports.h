@@ -57,8 +57,18 @@ public:
     // The service has stopped under the program: nothing can be sent or
     // received any more.
     virtual bool Gone() = 0;
+    // Ends the service's client for good, the process ending: nothing is
+    // sent or received after.
+    virtual void CloseClient() {}
 };
 
 // The chosen service's ports for this program, whose client takes the name;
 // null when there is no service at all.
 ServicePorts* ChosenServicePorts(const char* clientName);
+// The same service's ports on a client of their own, closed when they go
+// (after the ports opened on them): for a device played on ports of its
+// own, whose input and output are two clients, as two devices of a JACK
+// server are. A client that both reads from and writes to another closes a
+// loop there, which the server breaks by holding one of the two a cycle:
+// every answer would cost a cycle more.
+std::unique_ptr<ServicePorts> OwnServicePorts(const char* clientName);

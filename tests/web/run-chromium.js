@@ -14,7 +14,7 @@ const [site, bridgeProgram, simulator] = process.argv.slice(2);
 const kBanner = "Update V0.3 - Update Corvilent Tessarine System\n";
 const kOpened = "OK: File 'Corvilent.led' is open.\n";
 const kFound =
-  "The Update Device is Open successfully:\nMIDIIN Device: Tessarine:device out\n" +
+  "The Update Device is Open successfully:\nMIDIIN Device: Tessarine-01:device out\n" +
   "MIDIOUT Device: Tessarine:device in\n";
 const kNoDevice = "\nFailed: Can't find the suitable device to update!\n\n";
 

@@ -44,18 +44,20 @@ void LogMessage(const Bytes& message) {
 }  // namespace
 
 int RunDevice(const SimOptions& options) {
-    ServicePorts* service = ChosenServicePorts(options.clientName.c_str());
-    if (service == nullptr) {
+    // The input and the output on clients of their own, as a device's two
+    // ports are; the input goes first when they close, so that nothing is
+    // heard that could no longer be answered.
+    std::unique_ptr<ServicePorts> inClient = OwnServicePorts(options.clientName.c_str());
+    std::unique_ptr<ServicePorts> outClient = OwnServicePorts(options.clientName.c_str());
+    if (!outClient || !inClient) {
         std::fprintf(stderr,
                      "tessarine-sim: no MIDI service can be opened: neither the ALSA sequencer (/dev/snd/seq) "
                      "nor a running JACK server\n");
         return 3;
     }
     Inbox inbox;
-    // The input goes first when they close, so that nothing is heard that
-    // could no longer be answered.
-    std::unique_ptr<ServiceOutput> out = service->OpenOwnDestination("device out");
-    std::unique_ptr<ServiceInput> in = service->OpenOwnSource("device in", OnMessage, &inbox);
+    std::unique_ptr<ServiceOutput> out = outClient->OpenOwnDestination("device out");
+    std::unique_ptr<ServiceInput> in = inClient->OpenOwnSource("device in", OnMessage, &inbox);
     if (!in || !out) {
         std::fprintf(stderr, "tessarine-sim: the ports 'device in' and 'device out' cannot be opened\n");
         return 3;
