@@ -2,6 +2,7 @@
 // served on 127.0.0.1, the bridge to the tests' own JACK server behind the
 // stand-in, and the device simulator.
 "use strict";
+const crypto = require("crypto");
 const http = require("http");
 const fs = require("fs");
 const os = require("os");
@@ -72,6 +73,61 @@ function startBridge(program) {
   };
 }
 
+// The server's side of a WebSocket, of the simplest kind the stand-in
+// needs: unfragmented text frames each way. Calls onText with each text
+// that comes; returns the function that sends one.
+function acceptSocket(request, socket, onText) {
+  const accept = crypto.createHash("sha1")
+    .update(request.headers["sec-websocket-key"] + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11")
+    .digest("base64");
+  socket.write("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n" +
+               `Sec-WebSocket-Accept: ${accept}\r\n\r\n`);
+  socket.setNoDelay(true);
+  socket.on("error", () => {});
+  let pending = Buffer.alloc(0);
+  socket.on("data", (data) => {
+    pending = Buffer.concat([pending, data]);
+    for (;;) {
+      // A browser's frames are always masked.
+      if (pending.length < 2) return;
+      let length = pending[1] & 0x7f;
+      let at = 2;
+      if (length === 126) {
+        if (pending.length < 4) return;
+        length = pending.readUInt16BE(2);
+        at = 4;
+      } else if (length === 127) {
+        if (pending.length < 10) return;
+        length = Number(pending.readBigUInt64BE(2));
+        at = 10;
+      }
+      if (pending.length < at + 4 + length) return;
+      const mask = pending.subarray(at, at + 4);
+      const payload = Buffer.from(pending.subarray(at + 4, at + 4 + length));
+      for (let i = 0; i < payload.length; i++) payload[i] ^= mask[i & 3];
+      const opcode = pending[0] & 0x0f;
+      pending = pending.subarray(at + 4 + length);
+      if (opcode === 0x8) return socket.end();
+      if (opcode === 0x1) onText(payload.toString());
+    }
+  });
+  return (text) => {
+    const payload = Buffer.from(text);
+    let header;
+    if (payload.length < 126) {
+      header = Buffer.from([0x81, payload.length]);
+    } else if (payload.length < 65536) {
+      header = Buffer.from([0x81, 126, payload.length >> 8, payload.length & 0xff]);
+    } else {
+      header = Buffer.alloc(10);
+      header[0] = 0x81;
+      header[1] = 127;
+      header.writeBigUInt64BE(BigInt(payload.length), 2);
+    }
+    socket.write(Buffer.concat([header, payload]));
+  };
+}
+
 // With `driven`, the page is served with the stand-in and the driver in
 // it, the image to take at /image, and the driver's result awaited by
 // `result`.
@@ -83,17 +139,6 @@ async function startRig({ site, bridgeProgram, driven }) {
   const result = new Promise((resolve) => (delivered = resolve));
   const server = http.createServer((request, response) => {
     const url = new URL(request.url, "http://localhost");
-    if (url.pathname === "/midi" && request.method === "POST") {
-      let body = "";
-      request.on("data", (chunk) => (body += chunk));
-      request.on("end", async () => {
-        // The answers of each command of the batch, in order.
-        const answers = [];
-        for (const command of JSON.parse(body)) answers.push(await bridge.run([command]));
-        response.writeHead(200, { "Content-Type": "application/json" }).end(JSON.stringify(answers));
-      });
-      return;
-    }
     if (url.pathname === "/events") {
       response.writeHead(200, { "Content-Type": "text/event-stream", "Cache-Control": "no-store" });
       response.write(": listening\n\n");
@@ -137,6 +182,19 @@ async function startRig({ site, bridgeProgram, driven }) {
       response.end(data);
     });
   });
+  // The stand-in's commands, each answered (when it has an id) with the
+  // lines the bridge gave for it.
+  const sockets = new Set();
+  server.on("upgrade", (request, socket) => {
+    sockets.add(socket);
+    socket.on("close", () => sockets.delete(socket));
+    if (new URL(request.url, "http://localhost").pathname !== "/midi") return socket.destroy();
+    const send = acceptSocket(request, socket, async (text) => {
+      const { id, line } = JSON.parse(text);
+      const answer = await bridge.run([line]);
+      if (id) send(JSON.stringify({ id, answer }));
+    });
+  });
   await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
   return {
     url: `http://127.0.0.1:${server.address().port}/`,
@@ -144,6 +202,7 @@ async function startRig({ site, bridgeProgram, driven }) {
     result,
     close() {
       server.closeAllConnections();
+      for (const socket of sockets) socket.destroy();
       server.close();
       bridge.stop();
     },

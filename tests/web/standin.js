@@ -13,31 +13,23 @@
   }
   const real = navigator.requestMIDIAccess ? navigator.requestMIDIAccess.bind(navigator) : null;
 
-  // The commands go to the bridge from a worker of their own, in order, as
-  // many at a time as have come since the last request: a send is handed
-  // over before it returns, as a browser hands a message to its MIDI
-  // service, even while the page's thread is busy (a fetch of its own would
-  // wait for the page to yield), and never waits for an answer.
-  function carrier(origin) {
-    let queued = [];
-    let busy = false;
-    async function flush() {
-      busy = true;
-      while (queued.length > 0) {
-        const batch = queued;
-        queued = [];
-        const response = await fetch(`${origin}/midi`, { method: "POST", body: JSON.stringify(batch.map((c) => c.line)) });
-        const answers = await response.json();
-        batch.forEach((command, index) => postMessage({ id: command.id, answer: answers[index] }));
-      }
-      busy = false;
-    }
+  // The commands go to the bridge from a worker of their own, over one
+  // WebSocket, in order: a send is handed over before it returns, as a
+  // browser hands a message to its MIDI service, even while the page's
+  // thread is busy (a socket of its own would wait for the page to yield),
+  // and never waits for an answer or for an earlier command's.
+  function carrier(url) {
+    const socket = new WebSocket(url);
+    const early = [];
+    socket.onopen = () => early.splice(0).forEach((text) => socket.send(text));
+    socket.onmessage = (event) => postMessage(JSON.parse(event.data));
     onmessage = (event) => {
-      queued.push(event.data);
-      if (!busy) flush();
+      const text = JSON.stringify(event.data);
+      if (socket.readyState === WebSocket.OPEN) socket.send(text);
+      else early.push(text);
     };
   }
-  const source = `(${carrier})(${JSON.stringify(location.origin)});`;
+  const source = `(${carrier})(${JSON.stringify(location.origin.replace(/^http/, "ws") + "/midi")});`;
   const worker = new Worker(URL.createObjectURL(new Blob([source], { type: "text/javascript" })));
   const answering = new Map();
   let nextCommand = 1;
