@@ -16,13 +16,11 @@
 #include <vector>
 
 #include "midi/midi_link.h"
-#include "platform/midi_service.h"
+#include "platform/service_ports.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-void Ignore(RtMidiError::Type, const std::string&, void*) {}
 
 // The ports the platform lists, inputs or outputs, by their names.
 std::vector<std::string> Names(bool inputs) {
@@ -31,16 +29,16 @@ std::vector<std::string> Names(bool inputs) {
     return std::vector<std::string>(ports.names, ports.names + ports.count);
 }
 
-// The other end: one virtual port it reads, one it writes.
+// The other end: a port of its own it reads, one it writes, each on a
+// client of its own, as a device's.
 class Peer {
 public:
     explicit Peer(const char* name)
-        : name_(name), in_(MakeMidiIn(name, Ignore, nullptr)), out_(MakeMidiOut(name, Ignore, nullptr)) {
-        in_->ignoreTypes(false, true, true);
-        in_->setCallback(&Peer::OnMessage, this);
-        in_->openVirtualPort("device in");
-        out_->openVirtualPort("device out");
-    }
+        : name_(name),
+          inClient_(OwnServicePorts(name)),
+          outClient_(OwnServicePorts(name)),
+          in_(inClient_->OpenOwnSource("device in", &Peer::OnMessage, this)),
+          out_(outClient_->OpenOwnDestination("device out")) {}
     // The next message the peer received, or nothing after two seconds.
     Bytes Receive() {
         std::unique_lock<std::mutex> guard(lock_);
@@ -50,7 +48,7 @@ public:
         received_.erase(received_.begin());
         return message;
     }
-    void Send(const Bytes& bytes) { out_->sendMessage(bytes.data(), bytes.size()); }
+    void Send(const Bytes& bytes) { ASSERT_TRUE(out_->Send(bytes.data(), bytes.size())); }
     // Takes the peer's input port away, as when the device is unplugged.
     void Unplug() { in_.reset(); }
     // Its ports as the platform numbers them, found by the client's name,
@@ -59,10 +57,10 @@ public:
     UINT Output() const { return IndexOf(false); }
 
 private:
-    static void OnMessage(double, std::vector<unsigned char>* message, void* self) {
+    static void OnMessage(const unsigned char* message, std::size_t size, void* self) {
         auto* peer = static_cast<Peer*>(self);
         std::lock_guard<std::mutex> guard(peer->lock_);
-        peer->received_.emplace_back(message->begin(), message->end());
+        peer->received_.emplace_back(message, message + size);
         peer->arrived_.notify_all();
     }
     UINT IndexOf(bool input) const {
@@ -78,8 +76,10 @@ private:
     std::mutex lock_;
     std::condition_variable arrived_;
     std::vector<Bytes> received_;
-    std::unique_ptr<RtMidiIn> in_;
-    std::unique_ptr<RtMidiOut> out_;
+    std::unique_ptr<ServicePorts> inClient_;
+    std::unique_ptr<ServicePorts> outClient_;
+    std::unique_ptr<ServiceInput> in_;
+    std::unique_ptr<ServiceOutput> out_;
 };
 
 // Waits up to two seconds for the input's mailbox to hold a message; its

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "bench_common.h"
-#include "platform/midi_service.h"
+#include "platform/service_ports.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 
@@ -24,42 +24,37 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void Ignore(RtMidiError::Type, const std::string&, void*) {}
-
 struct Replies {
     std::mutex lock;
     std::condition_variable arrived;
     int count = 0;
 };
 
-void OnReply(double, std::vector<unsigned char>*, void* replies) {
+void OnReply(const unsigned char*, std::size_t, void* replies) {
     auto* r = static_cast<Replies*>(replies);
     std::lock_guard<std::mutex> guard(r->lock);
     ++r->count;
     r->arrived.notify_all();
 }
 
-bool OpenPortNamed(RtMidi& client, const std::string& part) {
-    for (unsigned i = 0; i < client.getPortCount(); ++i) {
-        const std::string name = client.getPortName(i);
-        if (name.rfind("Tessarine", 0) == 0 && name.find(part) != std::string::npos) {
-            client.openPort(i, "bench");
-            return true;
-        }
+// The simulator's port whose name holds `part`.
+std::string PortNamed(ServicePorts& service, bool source, const std::string& part) {
+    std::vector<std::string> names;
+    service.List(source, &names);
+    for (const std::string& name : names) {
+        if (name.rfind("Tessarine", 0) == 0 && name.find(part) != std::string::npos) return name;
     }
-    return false;
+    return "";
 }
 
 // The mean time from an identification request to the simulator's answer.
 double RoundTripMs() {
     Replies replies;
-    auto in = MakeMidiIn("tessarine-bench", Ignore, nullptr);
-    auto out = MakeMidiOut("tessarine-bench", Ignore, nullptr);
+    std::unique_ptr<ServicePorts> service = OwnServicePorts("tessarine-bench");
+    if (!service) return -1;
+    std::unique_ptr<ServiceInput> in = service->OpenSource(PortNamed(*service, true, "device out"), OnReply, &replies);
+    std::unique_ptr<ServiceOutput> out = service->OpenDestination(PortNamed(*service, false, "device in"));
     if (!in || !out) return -1;
-    in->ignoreTypes(false, true, true);
-    in->setCallback(OnReply, &replies);
-    if (!OpenPortNamed(*in, "device out") || !OpenPortNamed(*out, "device in")) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // connections take effect
 
     const unsigned char request[] = {0xF0, 0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C, 0xF7};
     constexpr int kRounds = 50;
@@ -68,7 +63,7 @@ double RoundTripMs() {
         std::unique_lock<std::mutex> guard(replies.lock);
         const int before = replies.count;
         const Clock::time_point start = Clock::now();
-        out->sendMessage(request, sizeof request);
+        if (!out->Send(request, sizeof request)) return -1;
         if (!replies.arrived.wait_for(guard, std::chrono::seconds(1), [&] { return replies.count > before; })) return -1;
         total += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     }
