@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "console/console.h"
+#include "protocol/wire_protocol.h"
 
 namespace {
 
@@ -34,11 +35,11 @@ struct Refusal {
     char said[48];
 };
 constexpr Refusal kRefusals[] = {
-    {0x20, "\nThe CRC of the download file is error!\n"},
-    {0x21, "\nThe download file has been damaged!\n"},
-    {0x22, "\nThe download file has been damaged!\n"},
-    {0x24, "\nThe download file verifies error!\n"},
-    {0x25, "\nThe MCU erases error!\n"},
+    {REPLY_CRC_ERROR, "\nThe CRC of the download file is error!\n"},
+    {REPLY_FILE_DAMAGED, "\nThe download file has been damaged!\n"},
+    {REPLY_FILE_DAMAGED_ALT, "\nThe download file has been damaged!\n"},
+    {REPLY_VERIFY_ERROR, "\nThe download file verifies error!\n"},
+    {REPLY_ERASE_ERROR, "\nThe MCU erases error!\n"},
 };
 
 }  // namespace
