@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "midi/midi_link.h"
-#include "platform/service_ports.h"
+#include "platform/midi_service.h"
 
 namespace {
 
@@ -29,16 +29,19 @@ std::vector<std::string> Names(bool inputs) {
     return std::vector<std::string>(ports.names, ports.names + ports.count);
 }
 
-// The other end: a port of its own it reads, one it writes, each on a
-// client of its own, as a device's.
+// The other end: one virtual port it reads, one it writes, on RtMidi's JACK
+// clients. Not on the layer's own: in this process beside the program's
+// client, its reads of what that client wrote, ordered by libjack as it
+// runs the two clients' cycles, would be data races to ThreadSanitizer.
 class Peer {
 public:
     explicit Peer(const char* name)
-        : name_(name),
-          inClient_(OwnServicePorts(name)),
-          outClient_(OwnServicePorts(name)),
-          in_(inClient_->OpenOwnSource("device in", &Peer::OnMessage, this)),
-          out_(outClient_->OpenOwnDestination("device out")) {}
+        : name_(name), in_(MakeMidiIn(RtMidi::UNIX_JACK, name)), out_(MakeMidiOut(RtMidi::UNIX_JACK, name)) {
+        in_->ignoreTypes(false, true, true);
+        in_->setCallback(&Peer::OnMessage, this);
+        in_->openVirtualPort("device in");
+        out_->openVirtualPort("device out");
+    }
     // The next message the peer received, or nothing after two seconds.
     Bytes Receive() {
         std::unique_lock<std::mutex> guard(lock_);
@@ -48,7 +51,7 @@ public:
         received_.erase(received_.begin());
         return message;
     }
-    void Send(const Bytes& bytes) { ASSERT_TRUE(out_->Send(bytes.data(), bytes.size())); }
+    void Send(const Bytes& bytes) { out_->sendMessage(bytes.data(), bytes.size()); }
     // Takes the peer's input port away, as when the device is unplugged.
     void Unplug() { in_.reset(); }
     // Its ports as the platform numbers them, found by the client's name,
@@ -57,10 +60,10 @@ public:
     UINT Output() const { return IndexOf(false); }
 
 private:
-    static void OnMessage(const unsigned char* message, std::size_t size, void* self) {
+    static void OnMessage(double, std::vector<unsigned char>* message, void* self) {
         auto* peer = static_cast<Peer*>(self);
         std::lock_guard<std::mutex> guard(peer->lock_);
-        peer->received_.emplace_back(message, message + size);
+        peer->received_.emplace_back(message->begin(), message->end());
         peer->arrived_.notify_all();
     }
     UINT IndexOf(bool input) const {
@@ -76,10 +79,8 @@ private:
     std::mutex lock_;
     std::condition_variable arrived_;
     std::vector<Bytes> received_;
-    std::unique_ptr<ServicePorts> inClient_;
-    std::unique_ptr<ServicePorts> outClient_;
-    std::unique_ptr<ServiceInput> in_;
-    std::unique_ptr<ServiceOutput> out_;
+    std::unique_ptr<RtMidiIn> in_;
+    std::unique_ptr<RtMidiOut> out_;
 };
 
 // Waits up to two seconds for the input's mailbox to hold a message; its
