@@ -146,7 +146,7 @@ TEST(JackLink, ASendFailsOnceTheDevicesPortHasGone) {
     EXPECT_EQ(link.SendSysEx(output, body.data(), 1), MMSYSERR_INVALHANDLE);
 }
 
-TEST(JackLink, AResetInputStopsAndHandsItsBuffersBackEmpty) {
+TEST(JackLink, AResetInputStopsAndHandsItsBuffersBackEmptyAndAFullQueueLosesTheRest) {
     Peer peer("peer-input");
     HMIDIIN in = nullptr;
     ASSERT_EQ(midiInOpen(&in, peer.Input(), 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
@@ -165,6 +165,14 @@ TEST(JackLink, AResetInputStopsAndHandsItsBuffersBackEmpty) {
     ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);  // taking the port's lock: read after the message
     EXPECT_EQ(header.dwBytesRecorded, 0u);
     EXPECT_EQ(header.dwFlags & MHDR_INQUEUE, 0u);
+    // A message longer than every buffer queued fills them; the rest is lost.
+    ASSERT_EQ(midiInAddBuffer(in, &header, sizeof header), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+    peer.Send({0xF0, 0x01, 0x02, 0x03, 0x04, 0x05, 0xF7});
+    Sleep(300);
+    ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(header.dwBytesRecorded, 4u);
+    EXPECT_EQ(Bytes(data, data + 4), (Bytes{0xF0, 0x01, 0x02, 0x03}));
     EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
     EXPECT_EQ(midiInAddBuffer(in, &header, sizeof header), MMSYSERR_INVALHANDLE);
 }
