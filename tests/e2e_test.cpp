@@ -183,6 +183,17 @@ TEST_F(EndToEnd, TheFirstLinesReachAPipeWhileTheSearchGoesOn) {
     EXPECT_EQ(updater.output(), kBanner + kOpened + "\nInterrupted while looking for the device: no record was sent.\n\n");
 }
 
+TEST_F(EndToEnd, AReaderThatStopsReadingDoesNotStopTheUpdate) {
+    // Its reader takes four lines and goes, before the first record: what
+    // cannot be written any more is dropped. (Over the ALSA sequencer, where
+    // the signal of a broken pipe once ended the update, the platforms'
+    // test does the same.)
+    std::unique_ptr<ChildProcess> sim = Simulator({"--accepted", Accepted()});
+    EXPECT_EQ(RunBehindHead(folder_, UPDATER_PATH, 4, {"--batch"}), 0);
+    EXPECT_EQ(sim->Stop(), 0);
+    EXPECT_EQ(ReadBytes(Accepted()), image_);
+}
+
 pid_t JackServer() {
     const char* server = std::getenv("WITH_JACK_SERVER_PID");
     EXPECT_NE(server, nullptr) << "run under scripts/with-jack";

@@ -66,11 +66,8 @@ TEST(Platform, AReaderThatStopsReadingDoesNotStopTheUpdate) {
     folder.WriteFile("Corvilent.led", ImageText(image));
     ChildProcess sim(SIM_PATH, {"--accepted", folder.root() + "/accepted.bin", "--timeout", "900"});
     ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.output();
-    // The updater's exit status, after its reader took eight lines and went.
-    const std::string script = "\"$0\" --batch | head -n 8 >/dev/null; echo \"${PIPESTATUS[0]}\"";
-    std::string status;
-    EXPECT_EQ(RunIn(folder, "/bin/bash", &status, {"-c", script, UPDATER_PATH}), 0);
-    EXPECT_EQ(status, "0\n");
+    // Its reader takes eight lines and goes, in the middle of the transfer.
+    EXPECT_EQ(RunBehindHead(folder, UPDATER_PATH, 8, {"--batch"}), 0);
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_EQ(ReadBytes(folder.root() + "/accepted.bin"), image);
 }

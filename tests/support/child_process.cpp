@@ -154,3 +154,12 @@ int RunIn(const TempFolder& folder, const std::string& program, std::string* out
     if (errors != nullptr) *errors = child.errors();
     return status;
 }
+
+int RunBehindHead(const TempFolder& folder, const std::string& program, int lines,
+                  const std::vector<std::string>& arguments) {
+    std::vector<std::string> shell = {
+        "-c", "\"$0\" \"$@\" | head -n " + std::to_string(lines) + " >/dev/null; exit \"${PIPESTATUS[0]}\"", program};
+    shell.insert(shell.end(), arguments.begin(), arguments.end());
+    std::string nothing;
+    return RunIn(folder, "/bin/bash", &nothing, shell);
+}

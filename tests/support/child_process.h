@@ -72,3 +72,7 @@ private:
 // printed on standard output in `output` (and standard error in `errors`).
 int RunIn(const TempFolder& folder, const std::string& program, std::string* output,
           const std::vector<std::string>& arguments = {}, std::string* errors = nullptr);
+// The same with its standard output read by `head -n LINES`, which goes
+// once it has them; the program's exit status.
+int RunBehindHead(const TempFolder& folder, const std::string& program, int lines,
+                  const std::vector<std::string>& arguments);
