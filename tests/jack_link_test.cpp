@@ -199,6 +199,7 @@ public:
         return arrivals_;
     }
     jack_nframes_t SampleRate() const { return jack_get_sample_rate(client_); }
+    bool Connected() const { return jack_port_connected(port_) > 0; }
     UINT Output() const {
         const std::vector<std::string> names = Names(false);
         const auto found = std::find(names.begin(), names.end(), "peer-frames:device in");
@@ -273,6 +274,7 @@ TEST(JackLink, MessagesKeepTheirPacesAndAServerHeldBackLosesNone) {
         EXPECT_EQ(all[20 + i].bytes, (Bytes{0xF0, static_cast<std::uint8_t>(i >> 7), static_cast<std::uint8_t>(i & 0x7F), 0xF7}));
     }
     EXPECT_TRUE(link.CloseMidiOut());
+    EXPECT_FALSE(peer.Connected()) << "the closed output's port is still on the server";
 }
 
 TEST(Kernel, TheReplyEventWakesOneWaitAndResets) {
