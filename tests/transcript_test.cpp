@@ -126,7 +126,8 @@ TEST(CommandLine, NothingButARunForAnUpdateTouchesTheDevice) {
         // A port that names none is no device (unplugged since it was listed).
         {{"--out", "synth"}, 3, "",
          "tessarine-update: --out 'synth' names no MIDI output; the candidates: 0 'Tessarine[^\n]*device in'" + hint},
-        {{"--in", "7", "--batch"}, 3, "", "tessarine-update: --in '7' names no MIDI input; the candidates: 0 'Tessarine[^\n]*'" + hint},
+        // The number one past the last port's.
+        {{"--in", "1", "--batch"}, 3, "", "tessarine-update: --in '1' names no MIDI input; the candidates: 0 'Tessarine[^\n]*'" + hint},
     };
     for (const auto& c : cases) {
         const std::string line = ::testing::PrintToString(c.arguments);
