@@ -55,16 +55,12 @@ function startBridge(program) {
   return {
     started,
     listeners,
-    async run(commands) {
-      const answers = [];
-      for (const command of commands) {
-        if (command.startsWith("list") || command.startsWith("open-")) {
-          answers.push(...(await ask(command)));
-        } else {
-          child.stdin.write(command + "\n");
-        }
-      }
-      return answers;
+    // A command's answer lines; none for a command the bridge does not
+    // answer. Each goes to the bridge as it is asked for, in order.
+    async run(command) {
+      if (command.startsWith("list") || command.startsWith("open-")) return ask(command);
+      child.stdin.write(command + "\n");
+      return [];
     },
     stop() {
       child.stdin.end();
@@ -191,7 +187,7 @@ async function startRig({ site, bridgeProgram, driven }) {
     if (new URL(request.url, "http://localhost").pathname !== "/midi") return socket.destroy();
     const send = acceptSocket(request, socket, async (text) => {
       const { id, line } = JSON.parse(text);
-      const answer = await bridge.run([line]);
+      const answer = await bridge.run(line);
       if (id) send(JSON.stringify({ id, answer }));
     });
   });
