@@ -5,20 +5,19 @@
 #include <memory>
 #include <vector>
 
+#include "device/image_maker.h"
 #include "image/image_buffer.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// Scans text as the loader scans the image file; returns whether it fitted.
-bool Scan(const std::string& text, ImageBuffer* image) {
+// Scans text as the loader scans the image file.
+HexText Scan(const std::string& text, ImageBuffer* image) {
     std::FILE* file = std::tmpfile();
     std::fwrite(text.data(), 1, text.size(), file);
     std::rewind(file);
-    const bool fits = ReadHexText(file, image);
+    const HexText read = ReadHexText(file, image);
     std::fclose(file);
-    return fits;
+    return read;
 }
 
 TEST(ImageText, NumbersOfUpToTwoDigitsUntilTheTextStopsBeingHexadecimal) {
@@ -26,21 +25,56 @@ TEST(ImageText, NumbersOfUpToTwoDigitsUntilTheTextStopsBeingHexadecimal) {
         const char* text;
         Bytes bytes;
     } cases[] = {
-        {"0A1b 2C\n3d", {0x0A, 0x1B, 0x2C, 0x3D}}, {"A 1B\t\r\nf", {0x0A, 0x1B, 0x0F}}, {"123", {0x12, 0x03}},
-        // A sign belongs to the conversion; its value's low eight bits count.
-        {"-1 +5", {0xFF, 0x05}}, {"0102 zz 03", {0x01, 0x02}}, {"", {}}, {"; comment\n0102", {}},
+        {"0A1b 2C\n3d", {0x0A, 0x1B, 0x2C, 0x3D}}, {"A 1B\t\r\nf\v0\f1", {0x0A, 0x1B, 0x0F, 0x00, 0x01}},
+        {"123", {0x12, 0x03}}, {"0102 zz 03", {0x01, 0x02}}, {"", {}}, {"; comment\n0102", {}},
+        // Neither a sign nor a prefix is a digit.
+        {"05 -1 +5", {0x05}}, {"+5", {}}, {"0x1F", {0x00}}, {"0X1F", {0x00}},
     };
     auto image = std::make_unique<ImageBuffer>();
     for (const auto& c : cases) {
-        ASSERT_TRUE(Scan(c.text, image.get())) << c.text;
+        ASSERT_EQ(Scan(c.text, image.get()), HexText::kImage) << c.text;
         EXPECT_EQ(Bytes(image->bytes, image->bytes + image->count), c.bytes) << c.text;
     }
-    // As many numbers as an image holds, and one more.
+    // As many numbers as an image holds, and one more, before the text
+    // stops or after it.
     const std::string full = "7E" + std::string(2 * (kImageCapacity - 1), '0');
-    ASSERT_TRUE(Scan(full, image.get()));
+    ASSERT_EQ(Scan(full, image.get()), HexText::kImage);
     EXPECT_EQ(image->count, 0xFFFF);
-    EXPECT_FALSE(Scan(full + "00", image.get()));
+    EXPECT_EQ(Scan(full + "00", image.get()), HexText::kTooLong);
     EXPECT_EQ(image->bytes[0], 0x7E) << "the count wrapped and overwrote the start";
+    EXPECT_EQ(Scan(full.substr(0, 100) + "; " + full.substr(100) + "00", image.get()), HexText::kTooLong);
+}
+
+TEST(ImageText, RecordsAfterOtherTextMeanTheImageWasCutInTwo) {
+    const Bytes image = MakeImage(1024, 252);  // four records of 256 bytes
+    const std::string text = ImageText(image);  // 32 bytes, 64 digits, a line
+    const std::string first = ImageText(Bytes(image.begin(), image.begin() + 256));
+    const std::string rest = ImageText(Bytes(image.begin() + 256, image.end()));
+    const struct {
+        std::string text;
+        HexText read;
+        std::size_t count;
+    } cases[] = {
+        {text, HexText::kImage, 1024},
+        // What follows the image is no record: ignored.
+        {text + "; built 2026-12-01\n", HexText::kImage, 1024},
+        {text + "\x1A", HexText::kImage, 1024},
+        {text + "; checksum 0004 0102\n", HexText::kImage, 1024},
+        // A line of other text between the first record and the second.
+        {first + "second part:\n" + rest, HexText::kRecordsAfterTheEnd, 256},
+        {first + "-" + rest, HexText::kRecordsAfterTheEnd, 256},
+        // A record after other text, glued to it.
+        {"00 04 01 02 FD FF\nzz00040102FDFF", HexText::kRecordsAfterTheEnd, 6},
+        {"-3 00 04 01 02 FD FF", HexText::kRecordsAfterTheEnd, 0},
+        // A record with no data is too likely a trailer's.
+        {"00 04 01 02 FD FF ; 0002 0000", HexText::kImage, 6},
+    };
+    auto buffer = std::make_unique<ImageBuffer>();
+    for (const auto& c : cases) {
+        const std::string tail = c.text.substr(c.text.size() - std::min<std::size_t>(c.text.size(), 40));
+        EXPECT_EQ(Scan(c.text, buffer.get()), c.read) << tail;
+        EXPECT_EQ(buffer->count, c.count) << tail;
+    }
 }
 
 TEST(ImageRecords, EveryRecordBalancesAndTheyTileTheImage) {

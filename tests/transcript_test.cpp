@@ -57,6 +57,12 @@ TEST(FileStage, EveryEnding) {
         // A name too long for 99 characters is kept whole.
         {{{longName, kValidImage}}, {}, Opened(longName) + kNoDevice},
         {{{"Corvilent.led", kValidImage + "; built 2026-12-07\nFFFF\n"}}, {}, Opened("Corvilent.led") + kNoDevice},
+        {{{"Corvilent.led", kValidImage + "\x1A"}}, {}, Opened("Corvilent.led") + kNoDevice},
+        // Other text between two records: the first must not go alone. A
+        // sign and a 0x are no hexadecimal digits.
+        {{{"Corvilent.led", kValidImage + "next:\n" + kValidImage}}, {}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", "-" + kValidImage}}, {}, Opened("Corvilent.led") + kBadImage},
+        {{{"Corvilent.led", "0x00 0x04 0x01 0x02 0xFD 0xFF"}}, {}, Opened("Corvilent.led") + kBadImage},
         {{{"Corvilent.led", "00 04 01 02 FF FD"}}, {}, Opened("Corvilent.led") + kBadImage},
         {{{"Corvilent.led", ""}}, {}, Opened("Corvilent.led") + kBadImage},
         {{{"Corvilent.led", "firmware 0004 0102 FDFF"}}, {}, Opened("Corvilent.led") + kBadImage},

@@ -20,10 +20,17 @@ struct ImageBuffer {
 // bytes, in 16 bits. Needs pos + 1 < count.
 std::uint16_t RecordSizeAt(const ImageBuffer& image, std::uint16_t pos);
 
+enum class HexText {
+    kImage,
+    kTooLong,             // the text holds more numbers than an image can
+    kRecordsAfterTheEnd,  // other text cuts the image short: records follow it
+};
+
 // Converts hexadecimal text into image bytes, one byte for every number of at
-// most two digits, until the text ends or stops being hexadecimal. Returns
-// false when the text holds more numbers than an image can.
-bool ReadHexText(std::FILE* file, ImageBuffer* image);
+// most two digits (white space between numbers), until the text ends or
+// stops being hexadecimal. Text after that stop is ignored unless it holds
+// a record.
+HexText ReadHexText(std::FILE* file, ImageBuffer* image);
 
 // The image's name as given (a path) or found: longer ones are cut.
 constexpr std::size_t kImageNameSize = 1024;
@@ -35,12 +42,15 @@ struct ImageOutcome {
         kNotFit,       // the image's name does not begin with "Corvilent"
         kCannotOpen,   // the file cannot be opened, or is a folder
         kTooLong,      // opened, but it holds more numbers than an image can
+        kDamaged,      // opened, but other text cuts its records in two
     };
     Ending ending = Ending::kNoImageFile;
     // The file's name as given or found (for kNoImageFile the pattern).
     char name[kImageNameSize] = "";
-    // The file was opened (kLoaded, kTooLong).
-    bool opened() const { return ending == Ending::kLoaded || ending == Ending::kTooLong; }
+    // The file was opened (kLoaded, kTooLong, kDamaged).
+    bool opened() const {
+        return ending == Ending::kLoaded || ending == Ending::kTooLong || ending == Ending::kDamaged;
+    }
 };
 
 // Loads the image file at `path`, or else the first "*.led" of the current

@@ -59,7 +59,12 @@ ImageOutcome LoadImageFile(const char* path, ImageBuffer* image) {
     std::FILE* file = IsFile(path) ? std::fopen(path, "rb") : nullptr;
     if (file == nullptr) return ended(ImageOutcome::Ending::kCannotOpen);
     SkipByteOrderMark(file);
-    const bool fits = ReadHexText(file, image);
+    const HexText read = ReadHexText(file, image);
     std::fclose(file);
-    return ended(fits ? ImageOutcome::Ending::kLoaded : ImageOutcome::Ending::kTooLong);
+    switch (read) {
+        case HexText::kImage: return ended(ImageOutcome::Ending::kLoaded);
+        case HexText::kTooLong: return ended(ImageOutcome::Ending::kTooLong);
+        case HexText::kRecordsAfterTheEnd: break;
+    }
+    return ended(ImageOutcome::Ending::kDamaged);
 }
