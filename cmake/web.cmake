@@ -9,6 +9,7 @@ add_executable(tessarine-web
   src/platform/kernel_web.cpp
   src/platform/web_ports.cpp
   src/platform/winmm_layer.cpp
+  src/platform/wire_budget.cpp
 )
 target_link_libraries(tessarine-web PRIVATE tessarine_core)
 target_link_options(tessarine-web PRIVATE

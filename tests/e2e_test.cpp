@@ -203,6 +203,18 @@ TEST_F(EndToEnd, AReaderThatStopsReadingDoesNotStopTheUpdate) {
     EXPECT_EQ(ReadBytes(Accepted()), image_);
 }
 
+TEST_F(EndToEnd, ADeviceBehindAMidiWireTakesRecordsLargerThanItsCardsBufferWhole) {
+    // A record of 4096 data bytes is 8.9 KB on the wire, twice what the
+    // card's buffer holds.
+    Write(MakeImage(4100 + 260, 4096));
+    std::unique_ptr<ChildProcess> sim = Simulator({"--wire", "3125", "--accepted", Accepted()});
+    std::string transcript;
+    EXPECT_EQ(RunIn(folder_, UPDATER_PATH, &transcript, {"--batch"}), 0) << transcript;
+    EXPECT_EQ(sim->Stop(), 0);
+    EXPECT_EQ(ReadBytes(Accepted()), image_);
+    EXPECT_EQ(sim->errors(), "") << "bytes were lost";
+}
+
 pid_t JackServer() {
     const char* server = std::getenv("WITH_JACK_SERVER_PID");
     EXPECT_NE(server, nullptr) << "run under scripts/with-jack";

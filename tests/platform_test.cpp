@@ -5,6 +5,7 @@
 // its own Web MIDI, on the same sequencer. Midi Through and four virmidi
 // ports are listed before the simulator's. And the demo and the test suite
 // beside a device attached over that sequencer.
+#include <glob.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -57,6 +58,37 @@ TEST(Platform, TheLinuxBuildUpdatesOverTheAlsaSequencer) {
     int status = -1;
     ExpectTheWholeImage(UPDATER_PATH, {}, &status);
     EXPECT_EQ(status, 0);
+}
+
+TEST(Platform, ADeviceBehindAMidiWireTakesRecordsLargerThanItsCardsBufferWhole) {
+    ASSERT_EQ(access("/dev/snd/seq", R_OK | W_OK), 0) << "no ALSA sequencer here";
+    // The device reads the first virtual raw MIDI device no faster than a
+    // 5-pin wire carries; its kernel buffer (4 KiB) drops what overflows.
+    // A record of 4096 data bytes is 8.9 KB on that wire.
+    glob_t found = {};
+    ASSERT_EQ(glob("/dev/snd/midiC*D0", 0, nullptr, &found), 0) << "no virmidi card";
+    const std::string device = found.gl_pathv[0];
+    globfree(&found);
+    const std::string port = "Virtual Raw MIDI " + device.substr(device.find("midiC") + 5, 1) + "-0";
+    TempFolder folder;
+    const Bytes image = MakeImage(16384, 4096);
+    folder.WriteFile("Corvilent.led", ImageText(image));
+    ChildProcess sim(SIM_PATH, {"--rawmidi", device, "--wire", "3125", "--accepted", folder.root() + "/accepted.bin",
+                                "--timeout", "900"});
+    ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.errors();
+    std::size_t wireBytes = 0;
+    for (std::size_t at = 0; at < image.size(); at += image[at] * 256u + image[at + 1] + 2) {
+        const std::size_t text = 2 * (image[at] * 256u + image[at + 1] + 2);
+        wireBytes += text + 2 * ((text + 21) / 22);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::string transcript;
+    EXPECT_EQ(RunIn(folder, UPDATER_PATH, &transcript, {"--batch", "--in", port, "--out", port}), 0) << transcript;
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::printf("16 KiB in records of 4096 bytes behind a wire: %.1f s, the wire's floor %.1f s\n", took.count(),
+                wireBytes / 3125.0);
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_EQ(ReadBytes(folder.root() + "/accepted.bin"), image);
 }
 
 TEST(Platform, AReaderThatStopsReadingDoesNotStopTheUpdate) {

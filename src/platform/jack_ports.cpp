@@ -123,6 +123,7 @@ struct Slot {
     Frames placedAt = 0;   // where the last message taken was placed
     Micros sentAt = 0;     // and when it had been sent
     unsigned takenInCycle = 0;
+    bool peerIsHardware = false;  // the peer is a sound card's port
 };
 
 class JackPorts final : public ServicePorts {
@@ -133,9 +134,9 @@ public:
     std::unique_ptr<ServiceInput> OpenSource(const std::string& name, MessageHandler handler,
                                              void* context) override;
     std::unique_ptr<ServiceOutput> OpenDestination(const std::string& name) override;
-    std::unique_ptr<ServiceInput> OpenOwnSource(const std::string& name, MessageHandler handler,
-                                                void* context) override;
-    std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string& name) override;
+    std::unique_ptr<ServiceInput> OpenOwnSource(const std::string& name, MessageHandler handler, void* context,
+                                                bool hardware) override;
+    std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string& name, bool hardware) override;
     bool Gone() override { return gone_; }
     void CloseClient() override;
 
@@ -144,7 +145,7 @@ public:
     void Close(Slot& slot);
 
 private:
-    Slot* Register(bool source, const std::string& peer, const std::string& own);
+    Slot* Register(bool source, const std::string& peer, const std::string& own, bool hardware = false);
     std::unique_ptr<ServiceInput> Source(Slot* slot, MessageHandler handler, void* context);
     std::unique_ptr<ServiceOutput> Destination(Slot* slot);
     static int Process(jack_nframes_t frames, void* self);
@@ -185,6 +186,7 @@ public:
     }
     bool Delivered() override { return ports_->Delivered(*slot_); }
     bool Reachable() override { return ports_->Reachable(*slot_); }
+    bool LeadsToHardware() override { return slot_->peerIsHardware; }
 
 private:
     JackPorts* ports_;
@@ -221,17 +223,21 @@ bool JackPorts::List(bool sources, std::vector<std::string>* names) {
 }
 
 // A port of ours connected to the peer's, or, with no peer, one under its
-// own name for other programs to connect to.
-Slot* JackPorts::Register(bool source, const std::string& peer, const std::string& own) {
+// own name for other programs to connect to, presented as a sound card's
+// when `hardware` (JACK calls such ports physical).
+Slot* JackPorts::Register(bool source, const std::string& peer, const std::string& own, bool hardware) {
     if (gone_) return nullptr;
     std::lock_guard<std::mutex> guard(registering_);
     for (std::size_t i = 0; i < kSlots; ++i) {
         Slot& slot = slots_[i];
         if (slot.state != kFree) continue;
         const std::string name = !own.empty() ? own : (source ? "in-" : "out-") + std::to_string(i);
+        const unsigned long physical = hardware ? JackPortIsPhysical | JackPortIsTerminal : 0;
         slot.port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_MIDI_TYPE,
-                                       source ? JackPortIsInput : JackPortIsOutput, 0);
+                                       (source ? JackPortIsInput : JackPortIsOutput) | physical, 0);
         if (slot.port == nullptr) return nullptr;
+        const jack_port_t* peerPort = peer.empty() ? nullptr : jack_port_by_name(client_, peer.c_str());
+        slot.peerIsHardware = peerPort != nullptr && (jack_port_flags(peerPort) & JackPortIsPhysical) != 0;
         if (peer.empty()) return &slot;
         const bool connected = source ? jack_connect(client_, peer.c_str(), jack_port_name(slot.port)) == 0
                                       : jack_connect(client_, jack_port_name(slot.port), peer.c_str()) == 0;
@@ -275,12 +281,12 @@ std::unique_ptr<ServiceOutput> JackPorts::OpenDestination(const std::string& nam
 }
 
 std::unique_ptr<ServiceInput> JackPorts::OpenOwnSource(const std::string& name, MessageHandler handler,
-                                                       void* context) {
-    return Source(Register(true, "", name), handler, context);
+                                                       void* context, bool hardware) {
+    return Source(Register(true, "", name, hardware), handler, context);
 }
 
-std::unique_ptr<ServiceOutput> JackPorts::OpenOwnDestination(const std::string& name) {
-    return Destination(Register(false, "", name));
+std::unique_ptr<ServiceOutput> JackPorts::OpenOwnDestination(const std::string& name, bool hardware) {
+    return Destination(Register(false, "", name, hardware));
 }
 
 bool JackPorts::Delivered(Slot& slot) {

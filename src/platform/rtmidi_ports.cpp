@@ -5,6 +5,10 @@
 
 #include "platform/midi_service.h"
 
+#ifdef TESSARINE_WITH_ALSA
+#include "platform/alsa_cards.h"
+#endif
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -58,8 +62,8 @@ private:
 
 class RtMidiDestination final : public ServiceOutput {
 public:
-    RtMidiDestination(std::unique_ptr<RtMidiOut> client, std::string name)
-        : client_(std::move(client)), name_(std::move(name)), lastCheck_(Clock::now()) {
+    RtMidiDestination(std::unique_ptr<RtMidiOut> client, std::string name, bool hardware = false)
+        : client_(std::move(client)), name_(std::move(name)), lastCheck_(Clock::now()), hardware_(hardware) {
         client_->setErrorCallback(RecordFailure, &failed_);
     }
     bool Open(unsigned index) {
@@ -86,6 +90,7 @@ public:
         listed_ = FindPort(*client_, name_, &index);
         return listed_;
     }
+    bool LeadsToHardware() override { return hardware_; }
 
 private:
     std::atomic<bool> failed_{false};
@@ -93,6 +98,7 @@ private:
     std::string name_;
     Clock::time_point lastCheck_;
     bool listed_ = true;
+    bool hardware_;
 };
 
 class RtMidiPorts final : public ServicePorts {
@@ -120,19 +126,19 @@ public:
         std::unique_ptr<RtMidiOut> client = MakeMidiOut(api_, clientName_.c_str());
         unsigned index = 0;
         if (!client || !FindPort(*client, name, &index)) return nullptr;
-        auto destination = std::make_unique<RtMidiDestination>(std::move(client), name);
+        auto destination = std::make_unique<RtMidiDestination>(std::move(client), name, OnACard(name));
         return destination->Open(index) ? std::move(destination) : nullptr;
     }
 
-    std::unique_ptr<ServiceInput> OpenOwnSource(const std::string& name, MessageHandler handler,
-                                                void* context) override {
+    std::unique_ptr<ServiceInput> OpenOwnSource(const std::string& name, MessageHandler handler, void* context,
+                                                bool) override {
         std::unique_ptr<RtMidiIn> client = MakeMidiIn(api_, clientName_.c_str());
         if (!client) return nullptr;
         auto source = std::make_unique<RtMidiSource>(std::move(client), handler, context);
         return source->OpenOwn(name) ? std::move(source) : nullptr;
     }
 
-    std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string& name) override {
+    std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string& name, bool) override {
         std::unique_ptr<RtMidiOut> client = MakeMidiOut(api_, clientName_.c_str());
         if (!client) return nullptr;
         auto destination = std::make_unique<RtMidiDestination>(std::move(client), name);
@@ -142,6 +148,15 @@ public:
     bool Gone() override { return false; }
 
 private:
+    bool OnACard(const std::string& name) const {
+#ifdef TESSARINE_WITH_ALSA
+        return api_ == RtMidi::LINUX_ALSA && AlsaPortIsOnACard(name);
+#else
+        (void)name;
+        return false;
+#endif
+    }
+
     // Made on the first listing and kept: making a client costs time.
     RtMidi* Lister(bool sources) {
         if (sources && !inputLister_) inputLister_ = MakeMidiIn(api_, clientName_.c_str());

@@ -35,6 +35,9 @@ public:
     // The destination is still there, and the service still takes what is
     // sent to it.
     virtual bool Reachable() = 0;
+    // The destination is a sound card's port, behind which a MIDI wire may
+    // run (wire_budget.h), rather than another program's.
+    virtual bool LeadsToHardware() { return false; }
 };
 
 class ServicePorts {
@@ -48,12 +51,13 @@ public:
                                                      void* context) = 0;
     virtual std::unique_ptr<ServiceOutput> OpenDestination(const std::string& name) = 0;
     // Ports of our own under that name, that other programs connect to, as
-    // a device's are: for the device simulator. Null where the service has
-    // none to offer.
-    virtual std::unique_ptr<ServiceInput> OpenOwnSource(const std::string&, MessageHandler, void*) {
+    // a device's are: for the device simulator. `hardware`: presented as a
+    // sound card's, where the service tells them apart (JACK). Null where
+    // the service has none to offer.
+    virtual std::unique_ptr<ServiceInput> OpenOwnSource(const std::string&, MessageHandler, void*, bool) {
         return nullptr;
     }
-    virtual std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string&) { return nullptr; }
+    virtual std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string&, bool) { return nullptr; }
     // The service has stopped under the program: nothing can be sent or
     // received any more.
     virtual bool Gone() = 0;

@@ -68,6 +68,9 @@ public:
     }
     bool Delivered() override { return true; }
     bool Reachable() override { return WebConnected(id_) != 0; }
+    // Web MIDI does not tell a card's port from a program's: every port
+    // keeps to a wire's pace once a record runs past the budget.
+    bool LeadsToHardware() override { return true; }
 
 private:
     int id_;

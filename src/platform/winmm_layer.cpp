@@ -4,9 +4,12 @@
 // program's own clients. Input buffers are handed over and returned as winmm
 // does. A long message is done once the service has taken it; until then
 // taking its header back answers MIDIERR_STILLPLAYING, so the sender waits,
-// and nothing is ever dropped on the way. Handles are those of a table
+// and nothing is ever dropped on the way. A port that leads to hardware
+// takes no more than its wire can drain (wire_budget.h), and holds the
+// rest the same way. Handles are those of a table
 // (port_table.h): a closed one answers MMSYSERR_INVALHANDLE.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -16,6 +19,7 @@
 #include "platform/port_table.h"
 #include "platform/service_ports.h"
 #include "platform/winmm.h"
+#include "platform/wire_budget.h"
 
 namespace {
 
@@ -69,12 +73,18 @@ struct OutputPort {
     // The message the service has not taken yet, offered again whenever its
     // header is asked for back.
     MIDIHDR* pending = nullptr;
+    // Ports that lead to hardware, alone, keep to their wire.
+    bool wired = false;
+    WireBudget wire;
 };
 
 // Never destroyed: a port left open at the end is not closed by static
 // destruction, after the service's own state has gone.
 PortTable<InputPort, HMIDIIN>& inputs = *new PortTable<InputPort, HMIDIIN>;
 PortTable<OutputPort, HMIDIOUT>& outputs = *new PortTable<OutputPort, HMIDIOUT>;
+// System Exclusive messages received on any input: the device's replies,
+// each of which tells that what was sent before it has left every buffer.
+std::atomic<std::uint32_t> repliesHeard{0};
 
 void Notify(InputPort* port, UINT message, DWORD_PTR param1) {
     // The time stamp winmm passes as the second parameter is not kept.
@@ -86,6 +96,7 @@ void OnServiceInput(const unsigned char* message, std::size_t size, void* contex
     auto* port = static_cast<InputPort*>(context);
     // Short messages are of no use to the program: they are not passed on.
     if (size == 0 || message[0] != 0xF0) return;
+    ++repliesHeard;
     std::unique_lock<std::mutex> guard(port->lock);
     if (!port->started) return;
     // A message longer than the buffer fills it, goes back as long data and
@@ -113,7 +124,12 @@ void OnServiceInput(const unsigned char* message, std::size_t size, void* contex
 bool Reachable(OutputPort* port) { return !Service()->Gone() && port->destination->Reachable(); }
 
 bool Offer(OutputPort* port, const MIDIHDR* header) {
-    return port->destination->Send(reinterpret_cast<const unsigned char*>(header->lpData), header->dwBufferLength);
+    if (port->wired && !port->wire.Fits(header->dwBufferLength, timeGetTime(), repliesHeard)) return false;
+    if (!port->destination->Send(reinterpret_cast<const unsigned char*>(header->lpData), header->dwBufferLength)) {
+        return false;
+    }
+    port->wire.Sent(header->dwBufferLength);
+    return true;
 }
 
 }  // namespace
@@ -220,6 +236,7 @@ MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_PTR, DWO
     auto port = std::make_unique<OutputPort>();
     port->destination = Service()->OpenDestination(name);
     if (!port->destination) return MMSYSERR_ALLOCATED;
+    port->wired = port->destination->LeadsToHardware();
     *handle = outputs.Add(std::move(port));
     return *handle != nullptr ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
 }

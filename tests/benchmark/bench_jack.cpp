@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <filesystem>
 #include <fstream>
@@ -126,11 +127,12 @@ bool MeasureSearch(const std::string& updater, const std::string& simulator, int
 // when the simulator does not hold exactly the image afterwards. `during`
 // runs while it goes, on its output so far.
 double Update(const std::string& updater, const std::string& simulator, const Bytes& image,
-              const std::function<void(ChildProcess&)>& during = {}) {
+              const std::function<void(ChildProcess&)>& during = {}, std::vector<std::string> simOptions = {}) {
     TempFolder folder;
     folder.WriteFile("Corvilent.led", ImageText(image));
     const std::string accepted = folder.root() + "/accepted.bin";
-    ChildProcess sim(simulator, {"--accepted", accepted, "--timeout", "600"});
+    simOptions.insert(simOptions.end(), {"--accepted", accepted, "--timeout", "600"});
+    ChildProcess sim(simulator, simOptions);
     if (!sim.WaitForOutput("ready", 10000)) return -1;
     const Clock::time_point start = Clock::now();
     ChildProcess run(updater, {"--batch"}, folder.path());
@@ -173,17 +175,41 @@ void Soak(const std::string& updater, const std::string& simulator, const Bytes&
     std::fflush(stdout);
 }
 
+// Whole updates of a device behind a 5-pin wire, against the wire's floor:
+// every byte of the chunks at 3125 bytes a second.
+void BehindAWire(const std::string& updater, const std::string& simulator) {
+    std::printf("\na device behind a 5-pin wire (the simulator taking 3125 bytes a second through a\n"
+                "card's buffer of 4096 bytes)\n%8s %8s %10s %10s %7s\n", "bytes", "record", "wall ms",
+                "floor ms", "ratio");
+    for (std::size_t recordData : {kBenchRecordData, std::size_t{4096}}) {
+        const Bytes image = MakeImage(16384, recordData);
+        std::size_t records = 0;
+        const std::size_t chunks = ChunksOf(image, &records);
+        const double floorMs = (2.0 * image.size() + 2.0 * chunks) * 1000 / 3125;
+        const double ms = Update(updater, simulator, image, {}, {"--wire", "3125"});
+        if (ms < 0) {
+            std::printf("%8zu %8zu %10s %10.1f %7s\n", image.size(), recordData, "lost", floorMs, "-");
+        } else {
+            std::printf("%8zu %8zu %10.1f %10.1f %7.3f\n", image.size(), recordData, ms, floorMs, ms / floorMs);
+        }
+        std::fflush(stdout);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: bench_jack UPDATER SIMULATOR\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: bench_jack UPDATER SIMULATOR [transfer|soak|wire|search]\n");
         return 2;
     }
     // The updater runs in the image's folder.
     const std::string updaterPath = std::filesystem::absolute(argv[1]).string();
-    PrintHeader("the program against the simulator over the MIDI service");
+    // One part alone, or all of them.
+    const auto part = [&](const char* name) { return argc == 3 || std::strcmp(argv[3], name) == 0; };
+    if (part("transfer")) PrintHeader("the program against the simulator over the MIDI service");
     for (std::size_t size : kBenchSizes) {
+        if (!part("transfer")) break;
         const Bytes image = MakeImage(size, kBenchRecordData);
         std::size_t records = 0;
         const std::size_t chunks = ChunksOf(image, &records);
@@ -212,13 +238,17 @@ int main(int argc, char** argv) {
         PrintRow(size, records, chunks, wallMs, static_cast<double>(chunks) + records * roundTrip, updater.cpuSeconds());
         std::printf("         (reply round trip %.2f ms)\n", roundTrip);
     }
-    std::printf("\nthe whole update, three silent port pairs listed first; idle, or with two spinning\n"
-                "processes; plain, or the server held back 200 ms three times\n%8s %-6s %-9s %5s %6s %10s %10s\n",
-                "bytes", "load", "server", "runs", "whole", "median ms", "worst ms");
-    const Bytes sixteen = MakeImage(16384, kBenchRecordData);
-    const Bytes whole = MakeImage(65535, kBenchRecordData);
-    for (bool loaded : {false, true}) Soak(updaterPath, argv[2], sixteen, loaded, 10, false);
-    for (bool loaded : {false, true}) Soak(updaterPath, argv[2], whole, loaded, 20, true);
+    if (part("soak")) {
+        std::printf("\nthe whole update, three silent port pairs listed first; idle, or with two spinning\n"
+                    "processes; plain, or the server held back 200 ms three times\n%8s %-6s %-9s %5s %6s %10s %10s\n",
+                    "bytes", "load", "server", "runs", "whole", "median ms", "worst ms");
+        const Bytes sixteen = MakeImage(16384, kBenchRecordData);
+        const Bytes whole = MakeImage(65535, kBenchRecordData);
+        for (bool loaded : {false, true}) Soak(updaterPath, argv[2], sixteen, loaded, 10, false);
+        for (bool loaded : {false, true}) Soak(updaterPath, argv[2], whole, loaded, 20, true);
+    }
+    if (part("wire")) BehindAWire(updaterPath, argv[2]);
+    if (!part("search")) return 0;
 
     std::printf("\nthe search, from the start to its report\n%13s %-6s %5s %10s %10s %22s\n", "silent pairs",
                 "load", "runs", "median ms", "worst ms", "one output at a time");

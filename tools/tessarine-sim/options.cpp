@@ -28,6 +28,14 @@ const char kUsage[] =
     "  --store-time MS        take MS to store every record, resent ones included\n"
     "                         (default 0); what arrives meanwhile waits its turn\n"
     "  --reply-delay MS       answer MS after being done with a request (default 1)\n"
+    "  --wire BYTES           be a device behind a 5-pin MIDI wire: present the\n"
+    "                         ports as a sound card's, and take BYTES a second\n"
+    "                         (3125 at 31250 baud) through a card's buffer of\n"
+    "                         4096 bytes, which drops what does not fit\n"
+    "  --rawmidi DEVICE       read and write a card's raw MIDI device (Linux:\n"
+    "                         /dev/snd/midiCxDy, a virtual one of snd-virmidi)\n"
+    "                         instead of ports of its own; with --wire, read it\n"
+    "                         at that pace\n"
     "  --accepted FILE        write the bytes of the accepted records to FILE\n"
     "  --timeout SECONDS      stop by itself after SECONDS\n"
     "  --verbose              log every message received, in hex, on standard error\n"
@@ -49,7 +57,7 @@ bool ParseNumber(const char* text, int base, unsigned long max, unsigned long* v
 }
 
 enum Option { kName = 1, kId, kRestartAfter, kFault, kStoreTime, kReplyDelay, kAccepted, kTimeout, kVerbose,
-              kMakeImage, kSize, kRecordSize, kHelp };
+              kMakeImage, kSize, kRecordSize, kHelp, kWire, kRawMidi };
 
 const option kOptions[] = {
     {"name", required_argument, nullptr, kName},
@@ -65,6 +73,8 @@ const option kOptions[] = {
     {"size", required_argument, nullptr, kSize},
     {"record-size", required_argument, nullptr, kRecordSize},
     {"help", no_argument, nullptr, kHelp},
+    {"wire", required_argument, nullptr, kWire},
+    {"rawmidi", required_argument, nullptr, kRawMidi},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -101,6 +111,13 @@ bool Take(int option, const char* value, SimOptions* options, bool* sizeGiven) {
             if (!ParseNumber(value, 10, 86400, &number)) return false;
             options->timeoutSeconds = static_cast<std::uint32_t>(number);
             return true;
+        case kWire:
+            if (!ParseNumber(value, 10, 1000000, &number) || number == 0) return false;
+            options->wireBytesPerSecond = static_cast<std::uint32_t>(number);
+            return true;
+        case kRawMidi:
+            options->rawMidiPath = value;
+            return *value != '\0';
         case kMakeImage:
             options->makeImagePath = value;
             return true;

@@ -18,6 +18,10 @@ struct SimOptions {
     std::uint32_t replyDelayMs = 1;
     std::string acceptedPath;
     std::uint32_t timeoutSeconds = 0;  // 0: until interrupted
+    // --wire: bytes a second the device takes, behind a card's buffer (0:
+    // as fast as they come, whole messages at once).
+    std::uint32_t wireBytesPerSecond = 0;
+    std::string rawMidiPath;  // --rawmidi: a card's raw MIDI device instead of ports
     bool verbose = false;
 };
 
