@@ -19,8 +19,11 @@ target_link_options(tessarine-web PRIVATE
   "-sEXPORTED_RUNTIME_METHODS=['ccall','FS']"
   "-sEXPORTED_FUNCTIONS=['_main','_WebCheckImage','_WebListPorts','_WebUpdate']"
 )
+# The page's own files are copied on every build, not only when the program
+# is linked again: a change to the page alone must reach the site.
 set(TESSARINE_SITE ${CMAKE_BINARY_DIR}/site)
-add_custom_command(TARGET tessarine-web POST_BUILD
+add_custom_target(tessarine-site ALL
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/src/web/page ${TESSARINE_SITE}
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:tessarine-web> ${TESSARINE_SITE}/tessarine.js
+  DEPENDS tessarine-web
 )

@@ -4,12 +4,14 @@
 // page and its core are the real ones; only Web MIDI is the stand-in that
 // carries it to the simulator over the tests' own JACK server.
 //
-//   node tests/web/run-chromium.js SITE BRIDGE SIMULATOR     (under scripts/with-jack)
+//   node tests/web/run-chromium.js SITE BRIDGE SIMULATOR [PATTERN]    (under scripts/with-jack)
+//
+// PATTERN, a regular expression, runs the cases whose description it matches.
 "use strict";
 const { chromium } = require("playwright-core");
 const { startRig, startSimulator, makeImage } = require("./rig");
 
-const [site, bridgeProgram, simulator] = process.argv.slice(2);
+const [site, bridgeProgram, simulator, pattern] = process.argv.slice(2);
 
 const kBanner = "Update V0.3 - Update Corvilent Tessarine System\n";
 const kOpened = "OK: File 'Corvilent.led' is open.\n";
@@ -77,6 +79,27 @@ const cases = [
     expect: { status: 130, key: "stopped-in-transfer", said: /\nInterrupted at record \d+ \([3-9]\d% done\)\.\nThe device holds an incomplete image: run the update again before using the device\.\n\n$/ },
   },
   {
+    why: "a double click: one run",
+    device: [],
+    clicks: "double",
+    expect: { status: 0, key: "updated", said: kBanner + kOpened + kFound + "\nTarget update successfully!\n\n" },
+    accepted: image.bytes,
+  },
+  {
+    why: "Update, Update, Check while the browser asks for the permission: one run",
+    device: [],
+    standin: { grantAfterMs: 1500 },
+    clicks: "quick",
+    expect: { status: 0, key: "updated", said: kBanner + kOpened + kFound + "\nTarget update successfully!\n\n" },
+    accepted: image.bytes,
+  },
+  {
+    why: "the page's program fails midway: a failure, never a success",
+    device: ["--store-time", "30"],
+    abortAt: 30,
+    expect: { status: "aborted", said: /\nThe update stopped: the page's program failed\.\n\n$/, next: /reload the page/ },
+  },
+  {
     why: "an image that fails its check",
     device: [],
     image: { name: "Corvilent.led", text: "00 04 01 02 FF FD\n" },
@@ -122,7 +145,13 @@ async function runCase(browser, rig, c) {
       return problems;
     }
     await page.waitForSelector("#update:not([disabled])");
-    await page.click(c.check ? "#check" : "#update");
+    if (c.clicks === "double") {
+      await page.dblclick("#update");
+    } else if (c.clicks === "quick") {
+      await page.evaluate(() => ["update", "update", "check"].forEach((id) => document.getElementById(id).click()));
+    } else {
+      await page.click(c.check ? "#check" : "#update");
+    }
     if (c.guide) {
       await page.waitForSelector("#browser:not([hidden])");
       const guide = await page.textContent("#browser");
@@ -133,15 +162,23 @@ async function runCase(browser, rig, c) {
       await page.waitForFunction((at) => document.getElementById("progress").value >= at, c.stopAt);
       await page.click("#stop");
     }
+    if (c.abortAt !== undefined) {
+      await page.waitForFunction((at) => document.getElementById("progress").value >= at, c.abortAt);
+      // The core's next send fails under it, as a fault of its own would.
+      await page.evaluate(() => (glue.send = () => { throw new Error("a fault the test forced"); }));
+    }
     await page.waitForSelector("body[data-status]", { timeout: 120000 });
-    const status = Number(await page.getAttribute("body", "data-status"));
+    const status = await page.getAttribute("body", "data-status");
     const said = await page.textContent("#said");
     const next = await page.textContent("#next");
-    if (status !== c.expect.status) problems.push(`exit status ${status}`);
+    if (status !== String(c.expect.status)) problems.push(`exit status ${status}`);
     const matches = c.expect.said instanceof RegExp ? c.expect.said.test(said) : said === c.expect.said;
     if (!matches) problems.push(`it said ${JSON.stringify(said)}`);
     if (next === "") problems.push("it said nothing of what to do next");
+    if (c.expect.next && !c.expect.next.test(next)) problems.push(`what to do next: ${JSON.stringify(next)}`);
     const log = await page.textContent("#log");
+    const runs = (log.match(/\b(update|check) of /g) || []).length;
+    if (runs !== 1) problems.push(`${runs} runs`);
     if (c.expect.status === 0 && !c.check && !/record 1: answer 1A/.test(log)) problems.push("the log lacks the replies");
   } finally {
     await context.close();
@@ -161,7 +198,8 @@ async function runCase(browser, rig, c) {
            "--disable-component-update", "--no-first-run", "--disable-sync"],
   });
   let failed = 0;
-  for (const c of cases) {
+  const chosen = cases.filter((c) => !pattern || new RegExp(pattern).test(c.why));
+  for (const c of chosen) {
     let problems;
     try {
       problems = await runCase(browser, rig, c);
@@ -173,6 +211,6 @@ async function runCase(browser, rig, c) {
   }
   await browser.close();
   rig.close();
-  console.log(`${cases.length - failed} passed, ${failed} failed`);
+  console.log(`${chosen.length - failed} passed, ${failed} failed`);
   process.exit(failed > 0 ? 1 : 0);
 })();

@@ -90,6 +90,8 @@
   }
 
   navigator.requestMIDIAccess = async (options) => {
+    // As long as the user takes to answer the browser's question.
+    if (settings.grantAfterMs) await new Promise((resolve) => setTimeout(resolve, settings.grantAfterMs));
     if (real && !settings.noPermissionCheck) {
       try {
         await real(options);

@@ -41,7 +41,10 @@ const kNext = {
 const page = {
   core: null,
   imageName: null,
+  // A run is under way, from the click that starts it: one at a time.
   running: false,
+  // The core stopped without an outcome; it cannot run again.
+  broken: false,
   log: [],
   started: performance.now(),
 };
@@ -165,7 +168,7 @@ async function listPorts() {
 }
 
 function refresh() {
-  const ready = page.core !== null && page.imageName !== null && page.sound && !page.running;
+  const ready = page.core !== null && page.imageName !== null && page.sound && !page.running && !page.broken;
   $("update").disabled = !ready;
   $("check").disabled = !ready;
   $("stop").disabled = !page.running;
@@ -176,6 +179,8 @@ function refresh() {
 async function takeImage(file) {
   if (!file || page.running || !page.core) return;
   const bytes = new Uint8Array(await file.arrayBuffer());
+  // A run may have started while the file was read.
+  if (page.running || page.broken) return;
   const fs = page.core.FS;
   for (const name of fs.readdir(".")) {
     if (name !== "." && name !== "..") fs.unlink(name);
@@ -193,24 +198,47 @@ async function takeImage(file) {
   page.checking = false;
 }
 
+// The core stopped midway (a fault of the page's program, not an outcome):
+// a failure, whatever it had told before.
+function aborted(error) {
+  page.broken = true;
+  const text = "\nThe update stopped: the page's program failed.\n\n";
+  tell(text);
+  $("next").textContent =
+    "The device may hold part of the image. Keep it connected and switched on, reload the page, and start " +
+    "the update again; if it fails again, send the log to support.";
+  logLine(`${text.trim()} (${error})`);
+  document.body.dataset.status = "aborted";
+}
+
 async function run(dryRun) {
-  if (!(await midiAccess())) return;
+  // Busy from the click on, before any wait: a second click, or the other
+  // button, starts no second run into the same device.
+  if (page.running || page.broken) return;
   page.running = true;
+  delete document.body.dataset.status;
   refresh();
-  $("said").textContent = "";
-  $("next").textContent = "";
-  $("progress").value = 0;
-  $("percent").textContent = "";
-  const input = Number($("input").value);
-  const output = Number($("output").value);
-  logLine(`${dryRun ? "check" : "update"} of ${page.imageName}, input ${input < 0 ? "any" : input}, ` +
-          `output ${output < 0 ? "any" : output}`);
-  const status = await page.core.ccall("WebUpdate", "number", ["string", "number", "number", "number"],
-                                       [page.imageName, input, output, dryRun ? 1 : 0], { async: true });
-  page.lastStatus = status;
-  page.running = false;
-  document.body.dataset.status = String(status);
-  refresh();
+  try {
+    if (!(await midiAccess())) return;
+    $("said").textContent = "";
+    $("next").textContent = "";
+    $("progress").value = 0;
+    $("percent").textContent = "";
+    const input = Number($("input").value);
+    const output = Number($("output").value);
+    logLine(`${dryRun ? "check" : "update"} of ${page.imageName}, input ${input < 0 ? "any" : input}, ` +
+            `output ${output < 0 ? "any" : output}`);
+    try {
+      const status = await page.core.ccall("WebUpdate", "number", ["string", "number", "number", "number"],
+                                           [page.imageName, input, output, dryRun ? 1 : 0], { async: true });
+      document.body.dataset.status = String(status);
+    } catch (error) {
+      aborted(error);
+    }
+  } finally {
+    page.running = false;
+    refresh();
+  }
 }
 
 window.addEventListener("beforeunload", (event) => {
