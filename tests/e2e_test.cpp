@@ -243,6 +243,14 @@ TEST_F(EndToEnd, CyclesHeldBackLoseNoChunkAndAServerThatTakesNoneFailsTheSend) {
     EXPECT_EQ(updater.Wait(60000), 0) << updater.output();
     sim->Stop();
     EXPECT_EQ(ReadBytes(Accepted()), image_) << "a chunk was lost while the server was held back";
+    // The server reported the cycles it missed meanwhile: told once, on a
+    // line of its own.
+    const std::regex advice("\nThe JACK server missed cycles during this run: [^\n]* Start the server in "
+                            "synchronous mode \\(jackd --sync\\) or with realtime priority, then update again\\.\n");
+    EXPECT_EQ(std::distance(std::sregex_iterator(updater.output().begin(), updater.output().end(), advice),
+                            std::sregex_iterator()),
+              1)
+        << updater.output();
 
     // Held back for longer than a send may wait: the send fails, and says so.
     Write(MakeImage(3000, 100));

@@ -183,6 +183,26 @@ TEST_F(Transfer, ALongWaitShowsOnATerminalAndAsALineInBatch) {
                   kBatchCompleted);
 }
 
+TEST_F(Transfer, CyclesTheMidiServiceMissedAreToldOnceInEveryFace) {
+    const Bytes image = ImageOfRecords({6, 6, 6});
+    const std::string advice =
+        "The JACK server missed cycles during this run: MIDI messages may have been lost or held back, which makes "
+        "an update slow or fail. Start the server in synchronous mode (jackd --sync) or with realtime priority, then "
+        "update again.\n";
+    // Send 0 asks for the device; sends 1 to 3 are the records. Cycles
+    // missed from the second record on.
+    const auto missing = [] { sim::MissCycleAtSend(2); };
+    EXPECT_EQ(Update(image, {}, missing),
+              kHead + Progress('-', 0) + Progress('-', 33) + "\n" + advice + Progress('\\', 66) + kCompleted +
+                  kFinalWait);
+    EXPECT_EQ(Update(image, {}, missing, Face::kBatch),
+              kHead + BatchProgress(0) + BatchProgress(33) + advice + BatchProgress(66) + kBatchCompleted);
+    // Missed while the device is looked for: before it is found.
+    EXPECT_EQ(Update(image, {}, [] { sim::MissCycleAtSend(0); }),
+              kBanner + Opened("Corvilent.led") + "\n" + advice + Found("In 0", "Out 0") + TransferLines(image) +
+                  kCompleted + kFinalWait);
+}
+
 TEST_F(Transfer, AMessageThePlatformHoldsCostsItsTime) {
     // The request, then three chunks, each held 8 ms; a chunk is followed by
     // the 1 ms pause, in which the device's answer comes.

@@ -87,6 +87,13 @@ void ConsoleReporter::RecordTry(char glyph, unsigned percent) {
     std::fflush(stdout);
 }
 
+void ConsoleReporter::ServiceMissedCycles() {
+    std::printf("\n%s\n", kMissedCyclesAdvice);
+    // A long wait's words are drawn again on the new line.
+    shownSeconds_ = 0;
+    shownWidth_ = 0;
+}
+
 void ConsoleReporter::ShowComplete() { std::printf("\rTransferring.. 100%% done.  \n"); }
 
 void ConsoleReporter::Redraw(const char* text) {
@@ -116,6 +123,8 @@ void BatchReporter::RecordTry(char, unsigned percent) {
     toldTenth_ = tenth;
     std::printf("Transferring.. %u%% done\n", percent);
 }
+
+void BatchReporter::ServiceMissedCycles() { std::printf("%s\n", kMissedCyclesAdvice); }
 
 void BatchReporter::ShowComplete() { std::printf("Transferring.. 100%% done.\n"); }
 

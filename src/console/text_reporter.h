@@ -48,6 +48,8 @@ public:
     // a file nothing of it is written.
     explicit ConsoleReporter(bool terminal) : terminal_(terminal) {}
     void RecordTry(char glyph, unsigned percent) override;
+    // On a line of its own, below the progress line, which goes on below it.
+    void ServiceMissedCycles() override;
 
 private:
     void ShowWait(const char* what, std::uint32_t seconds, bool whatChanged) override;
@@ -67,6 +69,7 @@ class BatchReporter final : public TextReporter {
 public:
     // A progress line at most every tenth of the image.
     void RecordTry(char glyph, unsigned percent) override;
+    void ServiceMissedCycles() override;
 
 private:
     void ShowWait(const char* what, std::uint32_t seconds, bool whatChanged) override;

@@ -46,6 +46,11 @@ constexpr Refusal kRefusals[] = {
 
 const char kBanner[] = "Update V0.3 - Update Corvilent Tessarine System\n";
 
+const char kMissedCyclesAdvice[] =
+    "The JACK server missed cycles during this run: MIDI messages may have been lost or held back, which makes "
+    "an update slow or fail. Start the server in synchronous mode (jackd --sync) or with realtime priority, then "
+    "update again.";
+
 void ImageOpenedText(const char* name, char* out, std::size_t size) {
     std::snprintf(out, size, "OK: File '%s' is open.\n", PrintableName(name).text);
 }

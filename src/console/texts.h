@@ -8,6 +8,8 @@
 #include "driver/outcome.h"
 
 extern const char kBanner[];
+// What missed cycles of the MIDI service mean, and what to do; one line.
+extern const char kMissedCyclesAdvice[];
 
 // Each writes the text into `out` (cut to `size`), line ends included, as
 // the console prints it.

@@ -56,6 +56,7 @@ Outcome UpdateDevice(const ImageBuffer& image, const PortChoice& ports, bool dry
             break;
         }
     }
+    link.ledger.NoticeMissedCycles();
     reporter.Ended(outcome);
     return outcome;
 }

@@ -138,6 +138,7 @@ public:
                                                 bool hardware) override;
     std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string& name, bool hardware) override;
     bool Gone() override { return gone_; }
+    unsigned MissedCycles() override { return xruns_; }
     void CloseClient() override;
 
     bool Delivered(Slot& slot);
@@ -150,12 +151,14 @@ private:
     std::unique_ptr<ServiceOutput> Destination(Slot* slot);
     static int Process(jack_nframes_t frames, void* self);
     static void OnShutdown(jack_status_t, const char*, void* self);
+    static int OnXrun(void* self);
     void Receive(Slot& slot, jack_nframes_t frames);
     void Transmit(Slot& slot, jack_nframes_t frames);
     void Deliver(Slot& slot);
 
     jack_client_t* client_ = nullptr;
     std::atomic<bool> gone_{false};
+    std::atomic<unsigned> xruns_{0};
     // Cycles the server has finished with us, and whether one is under way.
     std::atomic<unsigned> cycles_{0};
     std::atomic<bool> processing_{false};
@@ -203,6 +206,7 @@ bool JackPorts::Open(const char* clientName) {
     if (client_ == nullptr) return false;
     seenAt_ = std::chrono::steady_clock::now();
     jack_on_info_shutdown(client_, OnShutdown, this);
+    jack_set_xrun_callback(client_, OnXrun, this);
     jack_set_process_callback(client_, Process, this);
     if (jack_activate(client_) != 0) {
         jack_client_close(client_);
@@ -330,6 +334,11 @@ void JackPorts::CloseClient() {
 }
 
 void JackPorts::OnShutdown(jack_status_t, const char*, void* self) { static_cast<JackPorts*>(self)->gone_ = true; }
+
+int JackPorts::OnXrun(void* self) {
+    ++static_cast<JackPorts*>(self)->xruns_;
+    return 0;
+}
 
 int JackPorts::Process(jack_nframes_t frames, void* self) {
     auto* ports = static_cast<JackPorts*>(self);

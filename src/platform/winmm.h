@@ -139,3 +139,7 @@ DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 // Not a Windows call: sleeps at least `milliseconds`, and not much more
 // (Sleep wakes on the system's tick, or late by the timer's latency).
 void SleepAtLeast(DWORD milliseconds);
+// Not a Windows call: how many cycles the MIDI service has reported it
+// missed since the program began (a JACK server's xruns, in which MIDI
+// messages may be lost or held back); 0 where the service has no cycles.
+DWORD MidiServiceMissedCycles();

@@ -267,6 +267,11 @@ MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT) {
     return MMSYSERR_NOERROR;
 }
 
+DWORD MidiServiceMissedCycles() {
+    ServicePorts* service = Service();
+    return service != nullptr ? service->MissedCycles() : 0;
+}
+
 MMRESULT midiOutClose(HMIDIOUT handle) {
     std::unique_ptr<OutputPort> port = outputs.Remove(handle);
     if (!port) return MMSYSERR_INVALHANDLE;

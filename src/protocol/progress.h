@@ -28,6 +28,10 @@ public:
     // The device answered on this pair, before the other ports close.
     virtual void DeviceFound(const char* input, const char* output) = 0;
 
+    // The MIDI service missed cycles during the run (a JACK server's
+    // xruns): messages may have been lost or held back. Told once.
+    virtual void ServiceMissedCycles() = 0;
+
     // A try of a record begins: the spinner's glyph and the share of the
     // image the device has accepted.
     virtual void RecordTry(char glyph, unsigned percent) = 0;

@@ -28,13 +28,21 @@ bool ReplyLedger::TakeReply(std::uint8_t* status, UINT* input) {
 // does not end the wait, so that a stray byte cannot end every later wait at
 // once.
 bool ReplyLedger::AwaitReply(DWORD start, std::uint16_t milliseconds, std::uint8_t* status, UINT* input) {
+    NoticeMissedCycles();
     while (!TakeReply(status, input)) {
+        NoticeMissedCycles();
         const DWORD now = timeGetTime();
         if (now - start >= milliseconds || StopRequested()) return false;
         reporter_.Waiting(now);
         link_.AwaitInput(std::min<DWORD>(milliseconds - (now - start), kWakeEveryMs));
     }
     return true;
+}
+
+void ReplyLedger::NoticeMissedCycles() {
+    if (toldMissedCycles_ || MidiServiceMissedCycles() == missedCycles_) return;
+    toldMissedCycles_ = true;
+    reporter_.ServiceMissedCycles();
 }
 
 void ReplyLedger::RequestSent() {

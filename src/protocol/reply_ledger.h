@@ -28,7 +28,8 @@ class ReplyLedger {
 public:
     // The replies that arrive on the link's inputs; its waits are told to
     // the reporter.
-    ReplyLedger(MidiLink& link, ProtocolReporter& reporter) : link_(link), reporter_(reporter) {}
+    ReplyLedger(MidiLink& link, ProtocolReporter& reporter)
+        : link_(link), reporter_(reporter), missedCycles_(MidiServiceMissedCycles()) {}
 
     // A request about the current subject has been handed over whole: every
     // open input may answer it.
@@ -47,6 +48,10 @@ public:
     // aside; the status bytes they held.
     std::bitset<128> NextSubject(std::uint16_t milliseconds);
 
+    // Tells the reporter, once, when the MIDI service has missed cycles
+    // since the ledger began: what went wrong, or slowly, may be why.
+    void NoticeMissedCycles();
+
 private:
     bool TakeReply(std::uint8_t* status, UINT* input);
     bool AwaitReply(DWORD start, std::uint16_t milliseconds, std::uint8_t* status, UINT* input);
@@ -56,4 +61,6 @@ private:
     // For each input port: requests about the current subject that no reply
     // on it has been taken for.
     std::uint8_t owed_[kMaxPorts] = {};
+    DWORD missedCycles_;  // as the service counted them when the ledger began
+    bool toldMissedCycles_ = false;
 };

@@ -104,6 +104,8 @@ void WebReporter::DeviceFound(const char* input, const char* output) {
     WebReport("found", said.text, 0, 0);
 }
 
+void WebReporter::ServiceMissedCycles() { WebReport("advice", kMissedCyclesAdvice, 0, 0); }
+
 void WebReporter::RecordTry(char glyph, unsigned percent) {
     const char text[] = {glyph, '\0'};
     WebReport("try", text, static_cast<int>(percent), 0);

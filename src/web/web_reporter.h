@@ -19,6 +19,7 @@ public:
     void Waiting(std::uint32_t nowMs) override;
     void WaitEnds() override;
     void DeviceFound(const char* input, const char* output) override;
+    void ServiceMissedCycles() override;
     void RecordTry(char glyph, unsigned percent) override;
     void RecordAnswered(unsigned record, bool replied, std::uint8_t status) override;
     void Refused(std::uint8_t status) override;

@@ -30,6 +30,7 @@ class Quiet final : public ProtocolReporter {
     void Waiting(std::uint32_t) override {}
     void WaitEnds() override {}
     void DeviceFound(const char*, const char*) override {}
+    void ServiceMissedCycles() override {}
     void RecordTry(char, unsigned) override {}
     void RecordAnswered(unsigned, bool, std::uint8_t) override {}
     void Refused(std::uint8_t) override {}

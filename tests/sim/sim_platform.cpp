@@ -52,6 +52,7 @@ struct State {
     std::uint32_t heldMs = 0;
     std::size_t heldFrom = 0;
     std::uint64_t releasedAt = 0;  // the platform lets go of the latest message then
+    std::size_t missedCyclesFrom = SIZE_MAX;  // the service misses a cycle at that send
     std::size_t sends = 0;
     std::uint64_t now = 0;
     std::multimap<std::uint64_t, Delivery> pending;
@@ -159,6 +160,7 @@ void HoldEveryMessage(std::uint32_t milliseconds, std::size_t fromSend) {
     state.heldFrom = fromSend;
 }
 void SetRealTime(bool realTime) { state.realTime = realTime; }
+void MissCycleAtSend(std::size_t sendNumber) { state.missedCyclesFrom = sendNumber; }
 std::uint64_t NowMs() { return state.now; }
 const std::vector<SentMessage>& Sent() { return state.sent; }
 const std::vector<std::string>& Calls() { return state.calls; }
@@ -221,6 +223,8 @@ void Sleep(DWORD milliseconds) {
     sim::SleepForReal(milliseconds);
     sim::DeliverUntil(state.now + milliseconds, nullptr);
 }
+
+DWORD MidiServiceMissedCycles() { return state.sends > state.missedCyclesFrom ? 1 : 0; }
 
 void SleepAtLeast(DWORD milliseconds) {
     if (state.realTime) PreciseSleep(std::chrono::milliseconds(milliseconds));

@@ -57,6 +57,10 @@ void SetSendResult(SendResult result);
 // back answers MIDIERR_STILLPLAYING.
 void HoldEveryMessage(std::uint32_t milliseconds, std::size_t fromSend = 0);
 
+// The MIDI service reports a missed cycle (a JACK server's xrun) once the
+// given send (counted from 0) has been made.
+void MissCycleAtSend(std::size_t sendNumber);
+
 // Sleep sleeps for real as well (for measuring the program's own pacing);
 // the virtual clock still says when what arrives.
 void SetRealTime(bool realTime);
