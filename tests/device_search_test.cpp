@@ -85,11 +85,11 @@ TEST_F(DeviceSearch, FindsTheLowestOutputThatAnswersAndLeavesOnlyItsPairOpen) {
         // The output the lower device is behind, with the input it answers on.
         {"two devices", 2, 3, {{1, 2, ""}, {0, 1, ""}}, 0, 1, 1 + 100 + 100 + 100 + 1 + 500 + 1,
          {{0, 2}, {1, 3}, {2, 1}}},
-        // A device that did not answer the first round is asked alone, each
-        // output in turn, after the answers owed: three tries of half a
-        // second for each output before its own.
+        // A device that answered only a later round (it was starting up, or
+        // a busy machine held its answer back) is searched for by halves
+        // all the same, with waits of the round trip it showed then.
         {"a device that answers from its third request on", 4, 4, {{1, 3, "id:0-1:silence"}}, 1, 3,
-         2 * 500 + 1 + 3 * (500 + 3 * 500) + 500 + 1, Each(4, 6, {{3, 4}})},
+         2 * 500 + 1 + 4 * 100 + 500 + 1, Each(4, 4)},
         {"a device that answers from its fourth request on, alone", 1, 1, {{0, 0, "id:0-2:silence"}}, 0, 0,
          3 * 500 + 1, Each(1, 4)},
         // Answering in 50 ms, it is asked with waits of four times that.
@@ -100,13 +100,23 @@ TEST_F(DeviceSearch, FindsTheLowestOutputThatAnswersAndLeavesOnlyItsPairOpen) {
         // is owed before the output is asked alone.
         {"a device whose answer to a half comes late", 2, 3, {{1, 0, "id:1:busy=149"}}, 1, 0,
          1 + 100 + 100 + 100 + 1, Each(3, 1, {{0, 3}})},
+        // A busy machine holds one answer back past the wait (a cycle of the
+        // MIDI service late): to the first round, which the second round
+        // then takes, 51 ms after it; or to the last output asked alone,
+        // which is asked again and takes it. Neither falls back on asking
+        // every output alone.
+        {"the answer to the first round held back", 6, 6, {{5, 5, "id:0:busy=550"}}, 5, 5,
+         551 + 6 * 204 + 500 + 1, Each(6, 3)},
+        {"the answer to the output alone held back", 6, 6, {{5, 5, "id:1:busy=700"}}, 5, 5,
+         1 + 6 * 100 + 500 + 500 + 201, Each(6, 2, {{5, 3}})},
         // Answering in 300 ms, the device is asked with the full waits.
         {"a device that answers late within the wait", 2, 3, {{1, 2, "id:*:busy=300"}}, 1, 2,
          301 + 4 * 500 + 500 + 301, Each(3, 2)},
-        // Answering in 700 ms, its first answer comes in the second round;
-        // asked alone, its answer to one try comes in the next.
+        // Answering in 700 ms, its first answer comes in the second round,
+        // 201 ms after it; asked alone, its answer to one try comes in the
+        // next.
         {"a device that answers after the wait", 2, 3, {{1, 2, "id:*:busy=700"}}, 1, 2,
-         701 + 2 * (500 + 3 * 500) + 500 + 500 + 201, Each(3, 5, {{2, 4}})},
+         701 + 4 * 500 + 500 + 500 + 201, Each(3, 3, {{2, 4}})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
@@ -156,18 +166,20 @@ TEST_F(DeviceSearch, NoDeviceIsKnownAfterFourRoundsWhateverThePorts) {
 }
 
 TEST_F(DeviceSearch, ADeviceThatFallsSilentMidwayGetsEightRequestsAtMost) {
-    // It answers the round and the three halves it is in, then nothing: the
-    // most requests an output can receive, its own, and no output is asked
-    // that the search does not have.
+    // It answers the round and the three halves it is in, then nothing: its
+    // output is asked alone three times, then each other output, and none
+    // hears more than eight requests; no output is asked that the search
+    // does not have.
     DeviceSettings settings;
     settings.faults = Faults("id:4-99:silence");
     TargetDevice device(settings);
     SetUpScene(8, 8, {0}, {0}, &device);
     EXPECT_EQ(Search(), Ending::kNoDevice);
-    EXPECT_EQ(RequestsPerOutput(), Each(8, 4, {{0, 8}, {1, 6}, {2, 5}, {3, 5}}));
+    EXPECT_EQ(RequestsPerOutput(), Each(8, 4, {{0, 7}, {1, 6}, {2, 5}, {3, 5}}));
     // The round and three halves answered at 1 ms, the halves' waits, the
-    // owed answers and the pair asked alone, then each output alone.
-    EXPECT_EQ(sim::NowMs(), 1u + 3 * (100 + 1) + 500 + 500 + 8 * (500 + 3 * 500));
+    // owed answers and the pair asked alone three times, then each other
+    // output alone.
+    EXPECT_EQ(sim::NowMs(), 1u + 3 * (100 + 1) + 500 + 3 * 500 + 7 * (500 + 3 * 500));
     ExpectOpen(99, 99);
 }
 

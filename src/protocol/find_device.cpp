@@ -7,20 +7,23 @@
 // ledger keeps to, and only its answer counts.
 //
 // The halves are asked with a shorter wait, four times the round trip the
-// device showed (at least 100 ms): a device that answered the first round
-// that quickly answers a half as quickly. A device that did not (it answered
-// a later round, or came late), and a last output that does not answer
-// alone, are searched for as before: each output alone, in order, with the
-// full waits.
+// device showed in the round it answered (at least 100 ms): a device that
+// answered that quickly answers a half as quickly. One that answered only a
+// later round (it was starting up, or its answer came late, a cycle of its
+// MIDI service held back on a busy machine) is searched for the same way.
+// The last output is asked alone up to three times, as each output alone
+// would be, within eight requests in all: an answer held back once costs a
+// wait, not every output's tries.
 //
 // An answer to a half that comes late, while the answers still owed are
 // awaited, sends the search back into that half: it costs that wait, and
-// no request more.
+// no request more. A last output that does not answer alone is searched
+// for as before: each output alone, in order, with the full waits.
 //
 // So no device costs four rounds of half a second, whatever the ports; a
 // device costs a round trip, up to three halves (for ten outputs), and one
-// wait for late answers. No output hears more than eight requests: four
-// rounds, or one round, three halves and one alone; then at most three alone.
+// wait for late answers. No output hears more than eight requests: the
+// rounds, the halves and the tries alone; then at most three alone.
 #include "protocol/find_device.h"
 
 #include <algorithm>
@@ -36,6 +39,8 @@ constexpr std::uint16_t kIdentifyWaitMs = 500;
 constexpr std::uint16_t kShortestHalfWaitMs = 100;
 constexpr std::uint8_t kRoundTripsAHalfWaits = 4;
 constexpr std::uint8_t kTriesAlone = 3;
+// The most requests an output hears before each is asked alone again.
+constexpr std::uint8_t kMostRequests = 8;
 
 struct Search {
     DeviceLink& link;
@@ -77,64 +82,77 @@ Answer Ask(const Search& search, UINT first, UINT last, std::uint16_t wait, UINT
     return Answer::kNone;
 }
 
-// Each output alone, in order, a few times.
-Answer AskEachAlone(const Search& search, UINT* input, UINT* output) {
+// Output i alone, up to `tries` times, the answers owed about what was
+// asked before settled. An answer that comes late is one to a later try:
+// every try asks the same.
+Answer AskAlone(const Search& search, UINT i, std::uint8_t tries, UINT* input) {
+    for (std::uint8_t attempt = 0; attempt < tries && !StopRequested(); ++attempt) {
+        const Answer answer = Ask(search, i, i + 1, kIdentifyWaitMs, input);
+        if (answer != Answer::kNone) return answer;
+    }
+    return Answer::kNone;
+}
+
+// Each output alone, in order, a few times; but `done`, which has been.
+Answer AskEachAlone(const Search& search, UINT done, UINT* input, UINT* output) {
     for (UINT i = 0; i < search.count; ++i) {
+        if (i == done) continue;
         search.link.ledger.NextSubject(kIdentifyWaitMs);
-        for (std::uint8_t attempt = 0; attempt < kTriesAlone && !StopRequested(); ++attempt) {
-            const Answer answer = Ask(search, i, i + 1, kIdentifyWaitMs, input);
-            *output = search.outputs[i];
-            if (answer != Answer::kNone) return answer;
-        }
+        *output = search.outputs[i];
+        const Answer answer = AskAlone(search, i, kTriesAlone, input);
+        if (answer != Answer::kNone) return answer;
     }
     return Answer::kNone;
 }
 
 Answer Locate(const Search& search, UINT* input, UINT* output) {
+    // The requests each of the search's outputs has heard.
+    std::uint8_t heard[kMaxPorts] = {};
+    const auto ask = [&](UINT first, UINT last, std::uint16_t wait, UINT* from, DWORD* roundTrip = nullptr) {
+        for (UINT i = first; i < last; ++i) ++heard[i];
+        return Ask(search, first, last, wait, from, roundTrip);
+    };
     Answer answer = Answer::kNone;
     DWORD roundTrip = 0;
-    std::uint8_t rounds = 0;
-    while (answer == Answer::kNone && rounds < kRounds && !StopRequested()) {
-        answer = Ask(search, 0, search.count, kIdentifyWaitMs, input, &roundTrip);
-        ++rounds;
+    for (std::uint8_t rounds = 0; answer == Answer::kNone && rounds < kRounds && !StopRequested(); ++rounds) {
+        answer = ask(0, search.count, kIdentifyWaitMs, input, &roundTrip);
     }
     *output = search.outputs[0];
     if (answer == Answer::kNone || search.count == 1) return answer;
-    if (rounds == 1) {
-        const std::uint16_t wait = static_cast<std::uint16_t>(
-            std::clamp<DWORD>(kRoundTripsAHalfWaits * roundTrip, kShortestHalfWaitMs, kIdentifyWaitMs));
-        UINT first = 0;
-        UINT last = search.count;
-        UINT ignored = 0;
-        // The lower half of the last step, when it did not answer in time.
-        bool silentLower = false;
-        UINT lowerFirst = 0;
-        for (;;) {
-            const bool alone = last - first == 1;
-            const std::bitset<128> late = search.link.ledger.NextSubject(alone ? kIdentifyWaitMs : wait);
-            // An answer that comes while the answers owed are awaited still
-            // tells that the device is there: the search goes back to it.
-            if (silentLower && (late[search.expectedId] || late[REPLY_NEEDS_RESET])) {
-                last = first;
-                first = lowerFirst;
-                silentLower = false;
-                continue;
-            }
-            if (alone) break;
-            const UINT middle = first + (last - first) / 2;
-            silentLower = Ask(search, first, middle, wait, &ignored) == Answer::kNone;
-            if (silentLower) {
-                lowerFirst = first;
-                first = middle;
-            } else {
-                last = middle;
-            }
+    // (With a single output the rounds have asked it alone.)
+    const std::uint16_t wait = static_cast<std::uint16_t>(
+        std::clamp<DWORD>(kRoundTripsAHalfWaits * roundTrip, kShortestHalfWaitMs, kIdentifyWaitMs));
+    UINT first = 0;
+    UINT last = search.count;
+    UINT ignored = 0;
+    // The lower half of the last step, when it did not answer in time.
+    bool silentLower = false;
+    UINT lowerFirst = 0;
+    for (;;) {
+        const bool alone = last - first == 1;
+        const std::bitset<128> late = search.link.ledger.NextSubject(alone ? kIdentifyWaitMs : wait);
+        // An answer that comes while the answers owed are awaited still
+        // tells that the device is there: the search goes back to it.
+        if (silentLower && (late[search.expectedId] || late[REPLY_NEEDS_RESET])) {
+            last = first;
+            first = lowerFirst;
+            silentLower = false;
+            continue;
         }
-        answer = Ask(search, first, last, kIdentifyWaitMs, input);
-        *output = search.outputs[first];
-        if (answer != Answer::kNone) return answer;
+        if (alone) break;
+        const UINT middle = first + (last - first) / 2;
+        silentLower = ask(first, middle, wait, &ignored) == Answer::kNone;
+        if (silentLower) {
+            lowerFirst = first;
+            first = middle;
+        } else {
+            last = middle;
+        }
     }
-    return AskEachAlone(search, input, output);
+    *output = search.outputs[first];
+    const std::uint8_t tries = static_cast<std::uint8_t>(std::min<int>(kTriesAlone, kMostRequests - heard[first]));
+    answer = AskAlone(search, first, tries, input);
+    return answer != Answer::kNone ? answer : AskEachAlone(search, first, input, output);
 }
 
 // Ports another program holds, by kind and number.
