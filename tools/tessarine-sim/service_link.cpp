@@ -37,26 +37,19 @@ private:
 // Bytes through a card's buffer, at the wire's pace.
 class WireBytes {
 public:
-    explicit WireBytes(std::uint32_t bytesPerSecond) : pace_(bytesPerSecond) {}
+    explicit WireBytes(std::uint32_t bytesPerSecond) : buffer_(bytesPerSecond) {}
     static void Arrive(const unsigned char* message, std::size_t size, void* self) {
         static_cast<WireBytes*>(self)->buffer_.Arrive(message, size);
     }
     void Take(Clock::time_point wake, std::deque<Bytes>* messages) {
-        // The wire is looked at every millisecond while it carries bytes.
-        const std::size_t waiting = buffer_.Waiting();
-        if (waiting == 0) pace_.Idle();
-        const Clock::time_point now = Clock::now();
-        const Clock::time_point next = waiting == 0 ? now + std::chrono::milliseconds(1) : pace_.NextByteAt();
-        std::this_thread::sleep_until(std::min(wake, std::max(next, now)));
-        const Bytes carried = buffer_.Take(pace_.Due(Clock::now()));
-        pace_.Took(carried.size());
-        for (std::uint8_t byte : carried) assembler_.Add(byte, messages);
+        // The wire is looked at every millisecond.
+        std::this_thread::sleep_until(std::min(wake, Clock::now() + std::chrono::milliseconds(1)));
+        for (std::uint8_t byte : buffer_.Take()) assembler_.Add(byte, messages);
     }
     std::size_t Dropped() { return buffer_.Dropped(); }
 
 private:
     CardBuffer buffer_;
-    WirePace pace_;
     SysExAssembler assembler_;
 };
 

@@ -25,25 +25,28 @@ void SysExAssembler::Add(std::uint8_t byte, std::deque<Bytes>* messages) {
     inMessage_ = false;
 }
 
+void CardBuffer::Carry(Clock::time_point now) {
+    const std::size_t carried = std::min(pace_.Due(now), waiting_.size());
+    pace_.Took(carried);
+    carried_.insert(carried_.end(), waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(carried));
+    waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(carried));
+    if (waiting_.empty()) pace_.Idle();
+}
+
 void CardBuffer::Arrive(const unsigned char* bytes, std::size_t size) {
     std::lock_guard<std::mutex> guard(lock_);
-    const std::size_t room = kSize - bytes_.size();
-    const std::size_t kept = std::min(room, size);
-    bytes_.insert(bytes_.end(), bytes, bytes + kept);
+    Carry(Clock::now());
+    const std::size_t kept = std::min(kSize - waiting_.size(), size);
+    waiting_.insert(waiting_.end(), bytes, bytes + kept);
     dropped_ += size - kept;
 }
 
-Bytes CardBuffer::Take(std::size_t most) {
+Bytes CardBuffer::Take() {
     std::lock_guard<std::mutex> guard(lock_);
-    const std::size_t taken = std::min(most, bytes_.size());
-    Bytes bytes(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(taken));
-    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(taken));
-    return bytes;
-}
-
-std::size_t CardBuffer::Waiting() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return bytes_.size();
+    Carry(Clock::now());
+    Bytes carried;
+    carried.swap(carried_);
+    return carried;
 }
 
 std::size_t CardBuffer::Dropped() {

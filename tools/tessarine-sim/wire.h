@@ -45,19 +45,27 @@ private:
     bool inMessage_ = false;
 };
 
-// A card's receive buffer, written on the service's thread and read at the
-// wire's pace: what does not fit is dropped and counted.
+// A card's receive buffer in front of its wire: what arrives (on the
+// service's thread) waits there until the wire has carried it, at the
+// wire's pace whenever the device looks, and what does not fit is dropped
+// and counted. The wire runs on its own time, as a card's does: a device
+// that looks late takes all the wire has carried meanwhile.
 class CardBuffer {
 public:
     static constexpr std::size_t kSize = 4096;
+    explicit CardBuffer(std::uint32_t bytesPerSecond) : pace_(bytesPerSecond) {}
     void Arrive(const unsigned char* bytes, std::size_t size);
-    // Takes up to `most` bytes.
-    Bytes Take(std::size_t most);
-    std::size_t Waiting();
+    // What the wire has carried since the last look.
+    Bytes Take();
     std::size_t Dropped();
 
 private:
+    // Moves what the wire has carried by now out of the buffer.
+    void Carry(Clock::time_point now);
+
     std::mutex lock_;
-    std::deque<std::uint8_t> bytes_;
+    WirePace pace_;
+    std::deque<std::uint8_t> waiting_;
+    Bytes carried_;
     std::size_t dropped_ = 0;
 };
