@@ -5,7 +5,8 @@
 
 #include <optional>
 
-#include "console/console.h"
+#include "platform/host.h"
+#include "report/texts.h"
 #include "console/text_reporter.h"
 #include "protocol/find_device.h"
 #include "sim/sim_device.h"
@@ -33,18 +34,28 @@ Requests Each(UINT outputs, std::size_t count, const Requests& but = {}) {
     return requests;
 }
 
-using Ending = SearchOutcome::Ending;
+// How a search ended, as these tests name it.
+enum class Result { kFound, kResetRequested, kNoDevice, kStopped };
+
+Result ResultOf(const SearchOutcome& outcome) {
+    if (!outcome.ending) return Result::kFound;
+    switch (*outcome.ending) {
+        case Ending::kResetRequested: return Result::kResetRequested;
+        case Ending::kNoDevice: return Result::kNoDevice;
+        default: return Result::kStopped;
+    }
+}
 
 class DeviceSearch : public testing::Test {
 protected:
     // A search on a link of its own, which keeps the pair found open, told
     // as the console (or a batch log) tells it.
-    Ending Search(const PortChoice& choice = {}) { return SearchTold(console, choice); }
-    Ending SearchTold(Reporter& reporter, const PortChoice& choice = {}) {
+    Result Search(const PortChoice& choice = {}) { return SearchTold(console, choice); }
+    Result SearchTold(Reporter& reporter, const PortChoice& choice = {}) {
         link.reset();
-        link.emplace(reporter);
+        link.emplace(reporter, UserStop());
         printed = Captured([&] { found = FindUpdateDevice(*link, device::kIdentity, choice, reporter); });
-        return found.ending;
+        return ResultOf(found);
     }
     // Exactly these ports are open (none: 99).
     static void ExpectOpen(UINT input, UINT output) {
@@ -130,7 +141,7 @@ TEST_F(DeviceSearch, FindsTheLowestOutputThatAnswersAndLeavesOnlyItsPairOpen) {
             AttachDevice(devices.back().get(), {d.output}, {d.input});
         }
         const bool reset = c.devices[0].answer == device::kNeedsReset;
-        EXPECT_EQ(Search(), reset ? Ending::kResetRequested : Ending::kFound);
+        EXPECT_EQ(Search(), reset ? Result::kResetRequested : Result::kFound);
         EXPECT_EQ(printed, Found("In " + std::to_string(c.input), "Out " + std::to_string(c.output)));
         EXPECT_EQ(found.input, c.input);
         EXPECT_EQ(found.output, c.output);
@@ -151,7 +162,7 @@ TEST_F(DeviceSearch, NoDeviceIsKnownAfterFourRoundsWhateverThePorts) {
         if (ports > 1) sim::ConnectEcho(0, 0);
         // A search that lasts tells, in batch, what it asks.
         BatchReporter batch;
-        EXPECT_EQ(SearchTold(batch), Ending::kNoDevice);
+        EXPECT_EQ(SearchTold(batch), Result::kNoDevice);
         EXPECT_EQ(printed, ports > 1 ? "Looking for the device on MIDI outputs 0 to 9...\n" : "");
         EXPECT_EQ(RequestsPerOutput(), Each(ports, 4));
         // Once every input has answered, wrongly, a round is over.
@@ -161,7 +172,7 @@ TEST_F(DeviceSearch, NoDeviceIsKnownAfterFourRoundsWhateverThePorts) {
     // On a terminal, the line tells what is asked and how long it has been.
     SetUpScene(10, 10, {}, {}, nullptr);
     ConsoleReporter terminal(true);
-    EXPECT_EQ(SearchTold(terminal), Ending::kNoDevice);
+    EXPECT_EQ(SearchTold(terminal), Result::kNoDevice);
     EXPECT_NE(printed.find("\rLooking for the device on MIDI outputs 0 to 9: 1 s"), std::string::npos) << printed;
 }
 
@@ -174,7 +185,7 @@ TEST_F(DeviceSearch, ADeviceThatFallsSilentMidwayGetsEightRequestsAtMost) {
     settings.faults = Faults("id:4-99:silence");
     TargetDevice device(settings);
     SetUpScene(8, 8, {0}, {0}, &device);
-    EXPECT_EQ(Search(), Ending::kNoDevice);
+    EXPECT_EQ(Search(), Result::kNoDevice);
     EXPECT_EQ(RequestsPerOutput(), Each(8, 4, {{0, 7}, {1, 6}, {2, 5}, {3, 5}}));
     // The round and three halves answered at 1 ms, the halves' waits, the
     // owed answers and the pair asked alone three times, then each other
@@ -186,17 +197,17 @@ TEST_F(DeviceSearch, ADeviceThatFallsSilentMidwayGetsEightRequestsAtMost) {
 TEST_F(DeviceSearch, OnlyThePortsOfTheChoiceAreUsed) {
     const struct {
         PortChoice choice;
-        Ending result;
+        Result result;
         Requests requests;
     } cases[] = {
-        {{2, 1}, Ending::kFound, {{1, 1}}},
-        {{kAnyPort, 1}, Ending::kFound, {{1, 1}}},
-        {{0, kAnyPort}, Ending::kNoDevice, Each(3, 4)},
-        {{2, 0}, Ending::kNoDevice, {{0, 4}}},
+        {{2, 1}, Result::kFound, {{1, 1}}},
+        {{kAnyPort, 1}, Result::kFound, {{1, 1}}},
+        {{0, kAnyPort}, Result::kNoDevice, Each(3, 4)},
+        {{2, 0}, Result::kNoDevice, {{0, 4}}},
         // Chosen by the names they were listed under: still theirs, or
         // another port's since (the device was unplugged, another came).
-        {{2, 1, "In 2", "Out 1"}, Ending::kFound, {{1, 1}}},
-        {{2, 1, "In 2", "Out 7"}, Ending::kNoDevice, {}},
+        {{2, 1, "In 2", "Out 1"}, Result::kFound, {{1, 1}}},
+        {{2, 1, "In 2", "Out 7"}, Result::kNoDevice, {}},
     };
     for (const auto& c : cases) {
         TargetDevice device({});
@@ -212,7 +223,7 @@ TEST_F(DeviceSearch, OnlyThePortsOfTheChoiceAreUsed) {
 TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     // Only ports 0 to 9 count.
     SetUpScene(12, 12, {}, {}, nullptr);
-    EXPECT_EQ(Search(), Ending::kNoDevice);
+    EXPECT_EQ(Search(), Result::kNoDevice);
     EXPECT_EQ(sim::CountCalls("midiInGetDevCapsA 10") + sim::CountCalls("midiOutGetDevCapsA 10"), 0u);
     EXPECT_EQ(sim::CountCalls("midiInOpen 9") + sim::CountCalls("midiOutOpen 9"), 2u);
 
@@ -222,7 +233,7 @@ TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     sim::AddInput({"In 0"});
     sim::AddInput({"In 1", MMSYSERR_NODRIVER});
     sim::AddInput({"In 2"});
-    EXPECT_EQ(Search(), Ending::kNoDevice);
+    EXPECT_EQ(Search(), Result::kNoDevice);
     EXPECT_EQ(sim::CountCalls("midiInOpen 2"), 0u);
 
     // Ports another program holds are skipped, and named; so are control
@@ -236,7 +247,7 @@ TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     sim::AddInput({"In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC\xE4\xB8\xAD"});
     sim::AddOutput({"Busy Out", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
     sim::AddOutput({"Out\x07 \xC2\x9B\xC3\xA9 \xFF\xE6\x97 \xED\xA0\x80\xC1\xBF 1"});
-    EXPECT_EQ(Search(), Ending::kFound);
+    EXPECT_EQ(Search(), Result::kFound);
     const std::string held = " is in use by another program: close that program, then try again.\n";
 #ifdef _WIN32
     // Names there are in the ANSI code page: only controls below 0x80 are.
@@ -251,14 +262,14 @@ TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     // With no input to listen on, nothing is asked at all.
     SetUpScene(0, 1, {0}, {0}, &device);
     sim::AddInput({"Busy In", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
-    EXPECT_EQ(Search(), Ending::kNoDevice);
+    EXPECT_EQ(Search(), Result::kNoDevice);
     EXPECT_TRUE(sim::Sent().empty());
 
     // No MIDI service at all.
     SetUpScene(0, 0, {}, {}, nullptr);
     sim::AddInput({"", MMSYSERR_NODRIVER});
     sim::AddOutput({"", MMSYSERR_NODRIVER});
-    EXPECT_EQ(Search(), Ending::kNoDevice);
+    EXPECT_EQ(Search(), Result::kNoDevice);
     EXPECT_EQ(printed, std::string(kNoMidiServiceAdvice) + "\n");
 }
 
@@ -269,7 +280,7 @@ TEST_F(DeviceSearch, WaitsAreNeitherCutShortNorCreditedLate) {
     SetUpScene(1, 1, {}, {}, nullptr);
     AttachDevice(&device, {0}, {0}, 450);
     sim::ScheduleArrival(250, {0}, {0xF0});
-    EXPECT_EQ(Search(), Ending::kFound);
+    EXPECT_EQ(Search(), Result::kFound);
     EXPECT_EQ(RequestsPerOutput(), (Requests{{0, 1}}));
     EXPECT_EQ(sim::NowMs(), 450u);
 
@@ -279,7 +290,7 @@ TEST_F(DeviceSearch, WaitsAreNeitherCutShortNorCreditedLate) {
     settings.faults = Faults("id:0-2:silence id:*:busy=700");
     TargetDevice late(settings);
     SetUpScene(1, 2, {0}, {0}, &late);
-    EXPECT_EQ(Search(), Ending::kNoDevice);
+    EXPECT_EQ(Search(), Result::kNoDevice);
     EXPECT_EQ(printed, "");
 }
 

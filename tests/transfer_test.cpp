@@ -38,12 +38,12 @@ protected:
     // A whole update of `image` against a device on port pair (0, 0);
     // `arrange` adds to the simulated platform before the run.
     std::string Update(const Bytes& image, DeviceSettings settings, const std::function<void()>& arrange = {},
-                       Face face = Face::kPlain) {
+                       Reader reader = Reader::kPlain) {
         device_ = std::make_unique<TargetDevice>(std::move(settings));
         SetUpScene(1, 1, {0}, {0}, device_.get());
         if (arrange) arrange();
         folder_.WriteFile("Corvilent.led", ImageText(image));
-        const std::string transcript = RunUpdateIn(folder_, face);
+        const std::string transcript = RunUpdateIn(folder_, reader);
         EXPECT_FALSE(sim::InputIsOpen(0) || sim::OutputIsOpen(0)) << "the run left a port open";
         EXPECT_EQ(device_->ProtocolErrors(), 0u);
         return transcript;
@@ -175,10 +175,10 @@ TEST_F(Transfer, ALongWaitShowsOnATerminalAndAsALineInBatch) {
         width = shown.size();
     }
     const std::string restored = "\r" + std::string(width, ' ') + "\rTransferring.. - 0% done";
-    EXPECT_EQ(Update(image, settings, {}, Face::kTerminal),
+    EXPECT_EQ(Update(image, settings, {}, Reader::kTerminal),
               kHead + Progress('-', 0) + waiting + restored + Progress('-', 0) + waiting + restored + kCompleted +
                   kFinalWait);
-    EXPECT_EQ(Update(image, settings, {}, Face::kBatch),
+    EXPECT_EQ(Update(image, settings, {}, Reader::kBatch),
               kHead + BatchProgress(0) + "Waiting for the device...\n" + "Waiting for the device...\n" +
                   kBatchCompleted);
 }
@@ -195,7 +195,7 @@ TEST_F(Transfer, CyclesTheMidiServiceMissedAreToldOnceInEveryFace) {
     EXPECT_EQ(Update(image, {}, missing),
               kHead + Progress('-', 0) + Progress('-', 33) + "\n" + advice + Progress('\\', 66) + kCompleted +
                   kFinalWait);
-    EXPECT_EQ(Update(image, {}, missing, Face::kBatch),
+    EXPECT_EQ(Update(image, {}, missing, Reader::kBatch),
               kHead + BatchProgress(0) + BatchProgress(33) + advice + BatchProgress(66) + kBatchCompleted);
     // Missed while the device is looked for: before it is found.
     EXPECT_EQ(Update(image, {}, [] { sim::MissCycleAtSend(0); }),

@@ -3,16 +3,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console/console.h"
-#include "console/texts.h"
+#include "report/endings.h"
+#include "report/printable_name.h"
+#include "report/texts.h"
 
 namespace {
 
-constexpr std::uint32_t kWaitShownAfterMs = 1000;
+// The glyphs the progress line turns through, each shown for two records:
+// two hyphens, two backslashes, two bars, two slashes.
+constexpr char SPINNER_GLYPHS[] = "--\\\\||//";
+constexpr unsigned kSpinnerSteps = sizeof SPINNER_GLYPHS - 1;
 
-// A text the size of the longest the run prints: a name escaped and more.
+// A text the size of the longest the run prints: names escaped and more.
 struct Text {
-    char text[4 * 1024 + 256];
+    char text[8 * 1024 + 256];
 };
 
 }  // namespace
@@ -25,11 +29,32 @@ void TextReporter::ImageOpened(const char* name) {
     std::printf("%s", said.text);
 }
 
+void TextReporter::PortsListed(const PortNames& inputs, const PortNames& outputs) {
+    const PortNames* lists[] = {&inputs, &outputs};
+    for (const PortNames* list : lists) {
+        std::printf("MIDI %s:\n", list == &inputs ? "inputs" : "outputs");
+        for (UINT i = 0; i < list->count; ++i) std::printf("  %u: %s\n", i, PrintableName(list->names[i]).text);
+    }
+}
+
 void TextReporter::Ended(const Outcome& outcome) {
     if (outcome.ending == Ending::kUpdated || outcome.ending == Ending::kRestarted) ShowComplete();
     Text said;
-    EndingText(outcome, said.text, sizeof said.text);
-    std::printf("%s", said.text);
+    EndingWords(outcome, said.text, sizeof said.text);
+    std::fputs(said.text, RowOf(outcome.ending).onStandardError ? stderr : stdout);
+}
+
+// On Windows the command interpreter's "pause" says its own.
+void TextReporter::KeyAwaited() {
+#ifndef _WIN32
+    std::printf("Press any key to continue . . . ");
+#endif
+}
+
+void TextReporter::KeyWaitEnds() {
+#ifndef _WIN32
+    std::printf("\n");
+#endif
 }
 
 void TextReporter::NoMidiService() { std::printf("%s\n", kNoMidiServiceAdvice); }
@@ -48,41 +73,40 @@ void TextReporter::DeviceFound(const char* input, const char* output) {
 
 void TextReporter::Refused(std::uint8_t status) { std::printf("%s", RefusalText(status)); }
 
-void TextReporter::WaitBegins(Wait what, std::uint32_t nowMs) {
+void TextReporter::WaitBegins(Wait what) {
     waiting_ = true;
-    waitStart_ = nowMs;
-    what_[0] = '\0';
-    Await(what == Wait::kSearch ? "Looking for the device" : "Waiting for the device", nowMs);
+    seconds_ = 0;
+    std::snprintf(what_, sizeof what_, "%s", what == Wait::kSearch ? "Looking for the device" : "Waiting for the device");
+    whatChanged_ = true;
 }
 
-void TextReporter::Asking(unsigned first, unsigned last, const char* name, std::uint32_t nowMs) {
+void TextReporter::Asking(unsigned first, unsigned last, const char* name) {
     char what[sizeof what_];
     AskingText(first, last, name, what, sizeof what);
-    Await(what, nowMs);
+    if (std::strncmp(what_, what, sizeof what_ - 1) == 0) return;
+    std::snprintf(what_, sizeof what_, "%s", what);
+    whatChanged_ = true;
+    if (seconds_ > 0) Show();
 }
 
-void TextReporter::Await(const char* what, std::uint32_t nowMs) {
-    if (std::strncmp(what_, what, sizeof what_ - 1) != 0) {
-        std::snprintf(what_, sizeof what_, "%s", what);
-        whatChanged_ = true;
-    }
-    Waiting(nowMs);
+void TextReporter::Waiting(unsigned seconds) {
+    seconds_ = seconds;
+    if (waiting_) Show();
 }
 
-void TextReporter::Waiting(std::uint32_t nowMs) {
-    const std::uint32_t waited = nowMs - waitStart_;
-    if (!waiting_ || waited < kWaitShownAfterMs) return;
-    ShowWait(what_, waited / 1000, whatChanged_);
+void TextReporter::Show() {
+    ShowWait(what_, seconds_, whatChanged_);
     whatChanged_ = false;
 }
 
 void TextReporter::WaitEnds() {
     if (waiting_) HideWait();
     waiting_ = false;
+    seconds_ = 0;
 }
 
-void ConsoleReporter::RecordTry(char glyph, unsigned percent) {
-    std::snprintf(line_, sizeof line_, "Transferring.. %c %u%% done", glyph, percent);
+void ConsoleReporter::RecordTry(unsigned record, unsigned, unsigned, unsigned percent) {
+    std::snprintf(line_, sizeof line_, "Transferring.. %c %u%% done", SPINNER_GLYPHS[record % kSpinnerSteps], percent);
     std::printf("\r                        \r%s", line_);
     std::fflush(stdout);
 }
@@ -102,11 +126,10 @@ void ConsoleReporter::Redraw(const char* text) {
     std::fflush(stdout);
 }
 
-void ConsoleReporter::ShowWait(const char* what, std::uint32_t seconds, bool whatChanged) {
+void ConsoleReporter::ShowWait(const char* what, unsigned seconds, bool whatChanged) {
     if (!terminal_ || (seconds == shownSeconds_ && !whatChanged)) return;
     char shown[sizeof line_ + 200 + 16];
-    std::snprintf(shown, sizeof shown, "%s%s%s: %u s", line_, line_[0] != '\0' ? " - " : "", what,
-                  static_cast<unsigned>(seconds));
+    std::snprintf(shown, sizeof shown, "%s%s%s: %u s", line_, line_[0] != '\0' ? " - " : "", what, seconds);
     Redraw(shown);
     shownSeconds_ = seconds;
 }
@@ -117,7 +140,7 @@ void ConsoleReporter::HideWait() {
     shownWidth_ = 0;
 }
 
-void BatchReporter::RecordTry(char, unsigned percent) {
+void BatchReporter::RecordTry(unsigned, unsigned, unsigned, unsigned percent) {
     const int tenth = static_cast<int>(percent / 10);
     if (tenth == toldTenth_) return;
     toldTenth_ = tenth;
@@ -128,6 +151,6 @@ void BatchReporter::ServiceMissedCycles() { std::printf("%s\n", kMissedCyclesAdv
 
 void BatchReporter::ShowComplete() { std::printf("Transferring.. 100%% done.\n"); }
 
-void BatchReporter::ShowWait(const char* what, std::uint32_t, bool whatChanged) {
+void BatchReporter::ShowWait(const char* what, unsigned, bool whatChanged) {
     if (whatChanged) std::printf("%s...\n", what);
 }

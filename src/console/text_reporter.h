@@ -1,43 +1,46 @@
-// The run told as text on standard output: the console's own words, byte
-// for byte, on a console window, a pipe or a file (ConsoleReporter), or as
-// whole lines for a log (BatchReporter). Both tell the same outcomes and
-// refusals; they differ in the progress line and in how a long wait shows.
+// The run told as text: the console's own words, byte for byte, on a
+// console window, a pipe or a file (ConsoleReporter), or as whole lines for
+// a log (BatchReporter). Both tell the same outcomes, refusals and advice;
+// they differ in the progress line and in how a long wait shows.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/reporter.h"
+#include "report/reporter.h"
 
 class TextReporter : public Reporter {
 public:
     void Banner() override;
     void ImageOpened(const char* name) override;
+    void PortsListed(const PortNames& inputs, const PortNames& outputs) override;
     void Ended(const Outcome& outcome) override;
+    void KeyAwaited() override;
+    void KeyWaitEnds() override;
     void NoMidiService() override;
     void PortHeld(bool input, unsigned index, const char* name) override;
-    void WaitBegins(Wait what, std::uint32_t nowMs) override;
-    void Asking(unsigned first, unsigned last, const char* name, std::uint32_t nowMs) override;
-    void Waiting(std::uint32_t nowMs) override;
+    void WaitBegins(Wait what) override;
+    void Asking(unsigned first, unsigned last, const char* name) override;
+    void Waiting(unsigned seconds) override;
     void WaitEnds() override;
     void DeviceFound(const char* input, const char* output) override;
     void RecordAnswered(unsigned, bool, std::uint8_t) override {}
     void Refused(std::uint8_t status) override;
 
 protected:
-    // A wait that has lasted a second or more, for `what`: told whenever it
-    // has lasted another second, or what is awaited has changed.
-    virtual void ShowWait(const char* what, std::uint32_t seconds, bool whatChanged) = 0;
+    // A wait that has lasted `seconds` (at least one), for `what`: told
+    // whenever it has lasted another second, or what is awaited has changed.
+    virtual void ShowWait(const char* what, unsigned seconds, bool whatChanged) = 0;
     // The wait is over: the line is what it would have been without it.
     virtual void HideWait() = 0;
     // The device has the whole image (or says it restarts): the line at 100 %.
     virtual void ShowComplete() = 0;
 
 private:
-    void Await(const char* what, std::uint32_t nowMs);
+    void Show();
 
     bool waiting_ = false;
-    std::uint32_t waitStart_ = 0;
+    unsigned seconds_ = 0;  // of the wait, told so far
     char what_[200] = "";
     bool whatChanged_ = false;
 };
@@ -47,12 +50,13 @@ public:
     // On a terminal a long wait shows on the progress line; on a pipe or in
     // a file nothing of it is written.
     explicit ConsoleReporter(bool terminal) : terminal_(terminal) {}
-    void RecordTry(char glyph, unsigned percent) override;
+    // The progress line, whose spinner turns a glyph every two records.
+    void RecordTry(unsigned record, unsigned records, unsigned attempt, unsigned percent) override;
     // On a line of its own, below the progress line, which goes on below it.
     void ServiceMissedCycles() override;
 
 private:
-    void ShowWait(const char* what, std::uint32_t seconds, bool whatChanged) override;
+    void ShowWait(const char* what, unsigned seconds, bool whatChanged) override;
     void HideWait() override;
     void ShowComplete() override;
     // Clears what the terminal's line shows, and writes `text` on it.
@@ -61,18 +65,18 @@ private:
     bool terminal_;
     // The progress line as it stands, without the long wait's words.
     char line_[64] = "";
-    std::uint32_t shownSeconds_ = 0;  // 0: nothing of the wait shown
+    unsigned shownSeconds_ = 0;  // 0: nothing of the wait shown
     std::size_t shownWidth_ = 0;
 };
 
 class BatchReporter final : public TextReporter {
 public:
     // A progress line at most every tenth of the image.
-    void RecordTry(char glyph, unsigned percent) override;
+    void RecordTry(unsigned record, unsigned records, unsigned attempt, unsigned percent) override;
     void ServiceMissedCycles() override;
 
 private:
-    void ShowWait(const char* what, std::uint32_t seconds, bool whatChanged) override;
+    void ShowWait(const char* what, unsigned seconds, bool whatChanged) override;
     void HideWait() override {}
     void ShowComplete() override;
 

@@ -74,7 +74,9 @@ CommandLine ReadCommandLine(int argc, char** argv, RunOptions* options, char* er
         } else if (std::strcmp(word, "--dry-run") == 0) {
             options->dryRun = true;
         } else if (std::strcmp(word, "--batch") == 0) {
-            options->batch = true;
+            options->face = Face::kLines;
+            options->finalWait = false;
+            options->statusTellsOutcome = true;
         } else if (Named(word, "--in") || Named(word, "--out")) {
             const bool in = Named(word, "--in");
             const char* port = ValueOf(word, in ? 4 : 5, argc, argv, &i);

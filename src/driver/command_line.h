@@ -5,13 +5,23 @@
 
 #include <cstddef>
 
+// How the run's words are shown.
+enum class Face {
+    kConsole,  // the console's own text
+    kLines,    // --batch: whole lines for a log
+};
+
 struct RunOptions {
     const char* image = nullptr;    // IMAGE: this file instead of the folder's first *.led
     const char* input = nullptr;    // --in PORT
     const char* output = nullptr;   // --out PORT
     bool list = false;              // --list
     bool dryRun = false;            // --dry-run
-    bool batch = false;             // --batch
+    // What --batch bundles: its face, no final wait, and an exit status
+    // that tells the outcome.
+    Face face = Face::kConsole;
+    bool finalWait = true;
+    bool statusTellsOutcome = false;
 };
 
 enum class CommandLine {

@@ -1,12 +1,12 @@
 // The program's entry: the command line read whole before anything else is
-// done, then the run it asks for.
+// done, the face that shows the run chosen, then the run it asks for.
 #include <cstdio>
 
-#include "console/console.h"
 #include "console/text_reporter.h"
 #include "driver/command_line.h"
 #include "driver/run_update.h"
 #include "platform/host.h"
+#include "report/endings.h"
 
 int main(int argc, char** argv) {
     // Every message reaches the console, a pipe or a log the moment it is
@@ -14,16 +14,24 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     RunOptions options;
     char error[300];
-    switch (ReadCommandLine(argc, argv, &options, error, sizeof error)) {
+    const CommandLine read = ReadCommandLine(argc, argv, &options, error, sizeof error);
+    BatchReporter lines;
+    ConsoleReporter console(StandardOutputIsTerminal());
+    Reporter& face = options.face == Face::kLines ? static_cast<Reporter&>(lines) : console;
+    switch (read) {
         case CommandLine::kHelp:
             std::fputs(kUsage, stdout);
             return kExitUpdated;
         case CommandLine::kVersion:
             std::printf("tessarine-update %s\n", TESSARINE_VERSION);
             return kExitUpdated;
-        case CommandLine::kError:
-            std::fprintf(stderr, "tessarine-update: %s (see tessarine-update --help)\n", PrintableName(error).text);
+        case CommandLine::kError: {
+            Outcome outcome;
+            outcome.ending = Ending::kUsage;
+            outcome.problem = error;
+            face.Ended(outcome);
             return kExitUsage;
+        }
         case CommandLine::kRun:
             break;
     }
@@ -31,11 +39,9 @@ int main(int argc, char** argv) {
     PortChoice ports;
     int status = kExitUpdated;
     if (options.list) {
-        status = ListMidiPorts();
-    } else if ((status = ChoosePorts(options, &ports)) == kExitUpdated) {
-        BatchReporter batch;
-        ConsoleReporter console(StandardOutputIsTerminal());
-        status = RunUpdate(options, ports, options.batch ? static_cast<Reporter&>(batch) : console);
+        status = ListMidiPorts(face);
+    } else if (ChoosePorts(options, &ports, face, &status)) {
+        status = RunUpdate(options, ports, face, UserStop());
     }
     EndRun();
     return status;

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+
+#include "report/ending.h"
 
 // Positions into the image are 16-bit, so an image holds at most 65535 bytes.
 constexpr std::uint32_t kImageCapacity = 0xFFFF;
@@ -19,6 +22,9 @@ struct ImageBuffer {
 // Size of the record starting at pos: its length field plus the two length
 // bytes, in 16 bits. Needs pos + 1 < count.
 std::uint16_t RecordSizeAt(const ImageBuffer& image, std::uint16_t pos);
+
+// The records a validated image is made of.
+unsigned CountRecords(const ImageBuffer& image);
 
 enum class HexText {
     kImage,
@@ -36,21 +42,14 @@ HexText ReadHexText(std::FILE* file, ImageBuffer* image);
 constexpr std::size_t kImageNameSize = 1024;
 
 struct ImageOutcome {
-    enum class Ending {
-        kLoaded,
-        kNoImageFile,  // the folder holds no "*.led"
-        kNotFit,       // the image's name does not begin with "Corvilent"
-        kCannotOpen,   // the file cannot be opened, or is a folder
-        kTooLong,      // opened, but it holds more numbers than an image can
-        kDamaged,      // opened, but other text cuts its records in two
-    };
-    Ending ending = Ending::kNoImageFile;
+    // How the run ends here: kNoImageFile, kNotFit, kCannotOpen, or kBadImage
+    // (the text holds more numbers than an image can, or other text cuts its
+    // records in two); none when the image is loaded.
+    std::optional<Ending> ending = Ending::kNoImageFile;
     // The file's name as given or found (for kNoImageFile the pattern).
     char name[kImageNameSize] = "";
-    // The file was opened (kLoaded, kTooLong, kDamaged).
-    bool opened() const {
-        return ending == Ending::kLoaded || ending == Ending::kTooLong || ending == Ending::kDamaged;
-    }
+    // The file was opened and its text read.
+    bool opened = false;
 };
 
 // Loads the image file at `path`, or else the first "*.led" of the current

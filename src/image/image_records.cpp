@@ -6,6 +6,14 @@ std::uint16_t RecordSizeAt(const ImageBuffer& image, std::uint16_t pos) {
     return static_cast<std::uint16_t>(length + 2);
 }
 
+unsigned CountRecords(const ImageBuffer& image) {
+    unsigned records = 0;
+    for (std::uint32_t pos = 0; pos < image.count; pos += RecordSizeAt(image, static_cast<std::uint16_t>(pos))) {
+        ++records;
+    }
+    return records;
+}
+
 // True when the bytes form whole records, each with a balancing checksum.
 bool ValidateImage(const ImageBuffer& image) {
     // An image with no record would "succeed" with nothing sent.

@@ -44,27 +44,23 @@ void SkipByteOrderMark(std::FILE* file) {
 ImageOutcome LoadImageFile(const char* path, ImageBuffer* image) {
     static_assert(kImageNameSize >= kMaxFileName, "a name found fits");
     ImageOutcome outcome;
-    const auto ended = [&](ImageOutcome::Ending ending) {
+    const auto ended = [&](std::optional<Ending> ending) {
         outcome.ending = ending;
         return outcome;
     };
     char found[kMaxFileName];
     if (path == nullptr) {
         std::snprintf(outcome.name, sizeof outcome.name, "%s", kImagePattern);
-        if (!FindFirstImageEntry(found)) return ended(ImageOutcome::Ending::kNoImageFile);
+        if (!FindFirstImageEntry(found)) return ended(Ending::kNoImageFile);
         path = found;
     }
     std::snprintf(outcome.name, sizeof outcome.name, "%s", path);
-    if (!HasNamePrefix(path)) return ended(ImageOutcome::Ending::kNotFit);
+    if (!HasNamePrefix(path)) return ended(Ending::kNotFit);
     std::FILE* file = IsFile(path) ? std::fopen(path, "rb") : nullptr;
-    if (file == nullptr) return ended(ImageOutcome::Ending::kCannotOpen);
+    if (file == nullptr) return ended(Ending::kCannotOpen);
     SkipByteOrderMark(file);
     const HexText read = ReadHexText(file, image);
     std::fclose(file);
-    switch (read) {
-        case HexText::kImage: return ended(ImageOutcome::Ending::kLoaded);
-        case HexText::kTooLong: return ended(ImageOutcome::Ending::kTooLong);
-        case HexText::kRecordsAfterTheEnd: break;
-    }
-    return ended(ImageOutcome::Ending::kDamaged);
+    outcome.opened = true;
+    return ended(read == HexText::kImage ? std::nullopt : std::optional<Ending>(Ending::kBadImage));
 }

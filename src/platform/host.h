@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstddef>
 
+#include "protocol/stop_token.h"
+
 // Long enough for any file name on Windows (MAX_PATH) and POSIX (NAME_MAX).
 constexpr std::size_t kMaxFileName = 260;
 
@@ -22,12 +24,14 @@ bool StandardOutputIsTerminal();
 
 // Holds the console until the user presses a key (keys typed before do not
 // count), or asks the run to stop; returns at once when standard input has
-// ended.
+// ended. The console's prompt is the face's to show, but on Windows, where
+// the command interpreter's "pause" shows its own.
 void WaitForKeyPress();
 
-// The user asked the run to stop: Ctrl-C, SIGTERM or SIGHUP (a closed
-// terminal); on Windows Ctrl-C, Ctrl-Break or a closed console window.
-bool StopRequested();
+// The user's request to stop the run: Ctrl-C, SIGTERM or SIGHUP (a closed
+// terminal); on Windows Ctrl-C, Ctrl-Break or a closed console window; in
+// the browser the page's Stop.
+const StopToken& UserStop();
 
 // The platform's own sleep, to a point on the steady clock; it may wake
 // late by its timer's latency.
@@ -36,7 +40,7 @@ void SleepUntil(std::chrono::steady_clock::time_point when);
 // Before the run: makes the standard streams safe to use (an output whose
 // reader has gone no longer ends the program), asks for the fine timers the
 // protocol's 1 ms pauses are built on, and takes the requests to stop
-// (StopRequested) in place of ending the program at once.
+// (UserStop) in place of ending the program at once.
 void BeginRun();
 // After the run: gives back what BeginRun asked for.
 void EndRun();

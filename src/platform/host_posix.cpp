@@ -124,7 +124,6 @@ bool IsFile(const char* path) {
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 void WaitForKeyPress() {
-    std::printf("Press any key to continue . . . ");
     termios saved;
     if (tcgetattr(STDIN_FILENO, &saved) == 0) {  // a terminal
         termios raw = saved;
@@ -139,10 +138,14 @@ void WaitForKeyPress() {
     } else {
         ReadOneByte({});
     }
-    std::printf("\n");
 }
 
-bool StopRequested() { return stopRequested; }
+const StopToken& UserStop() {
+    static const struct : StopToken {
+        bool Requested() const override { return stopRequested; }
+    } token;
+    return token;
+}
 
 void SleepUntil(std::chrono::steady_clock::time_point when) { std::this_thread::sleep_until(when); }
 

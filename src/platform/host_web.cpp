@@ -21,7 +21,12 @@ bool StandardOutputIsTerminal() { return false; }
 
 void WaitForKeyPress() {}
 
-bool StopRequested() { return WebStopRequested() != 0; }
+const StopToken& UserStop() {
+    static const struct : StopToken {
+        bool Requested() const override { return WebStopRequested() != 0; }
+    } token;
+    return token;
+}
 
 void BeginRun() { WebBeginRun(); }
 

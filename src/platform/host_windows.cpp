@@ -61,7 +61,12 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
-bool StopRequested() { return stopRequested; }
+const StopToken& UserStop() {
+    static const struct : StopToken {
+        bool Requested() const override { return stopRequested; }
+    } token;
+    return token;
+}
 
 // Windows sleeps in ticks of about 15.6 ms unless asked for finer ones:
 // every 1 ms pause after a chunk would last a tick.

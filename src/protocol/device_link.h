@@ -1,14 +1,18 @@
 // The way to the device: the MIDI link whose ports the search opens and the
-// transfer sends on, and the ledger of the answers the device owes on them.
-// It belongs to the run; its ports close when it goes.
+// transfer sends on, the ledger of the answers the device owes on them, and
+// the user's request to stop, which both check. It belongs to the run; its
+// ports close when it goes.
 #pragma once
 
 #include "midi/midi_link.h"
 #include "protocol/progress.h"
 #include "protocol/reply_ledger.h"
+#include "protocol/stop_token.h"
 
 struct DeviceLink {
-    explicit DeviceLink(ProtocolReporter& reporter) : ledger(midi, reporter) {}
+    DeviceLink(ProtocolReporter& reporter, const StopToken& stopToken)
+        : stop(stopToken), ledger(midi, reporter, stopToken) {}
+    const StopToken& stop;
     MidiLink midi;
     ReplyLedger ledger;
 };

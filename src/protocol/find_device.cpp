@@ -29,7 +29,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "platform/host.h"
 #include "protocol/wire_protocol.h"
 
 namespace {
@@ -65,7 +64,7 @@ Answer Ask(const Search& search, UINT first, UINT last, std::uint16_t wait, UINT
            DWORD* roundTrip = nullptr) {
     const DWORD start = timeGetTime();
     search.reporter.Asking(search.outputs[first], search.outputs[last - 1],
-                           last - first == 1 ? search.names.names[search.outputs[first]] : nullptr, start);
+                           last - first == 1 ? search.names.names[search.outputs[first]] : nullptr);
     for (UINT i = first; i < last; ++i) {
         if (search.link.midi.SendSysEx(search.outputs[i], search.request, sizeof search.request) ==
             MMSYSERR_NOERROR) {
@@ -86,7 +85,7 @@ Answer Ask(const Search& search, UINT first, UINT last, std::uint16_t wait, UINT
 // asked before settled. An answer that comes late is one to a later try:
 // every try asks the same.
 Answer AskAlone(const Search& search, UINT i, std::uint8_t tries, UINT* input) {
-    for (std::uint8_t attempt = 0; attempt < tries && !StopRequested(); ++attempt) {
+    for (std::uint8_t attempt = 0; attempt < tries && !search.link.stop.Requested(); ++attempt) {
         const Answer answer = Ask(search, i, i + 1, kIdentifyWaitMs, input);
         if (answer != Answer::kNone) return answer;
     }
@@ -114,7 +113,8 @@ Answer Locate(const Search& search, UINT* input, UINT* output) {
     };
     Answer answer = Answer::kNone;
     DWORD roundTrip = 0;
-    for (std::uint8_t rounds = 0; answer == Answer::kNone && rounds < kRounds && !StopRequested(); ++rounds) {
+    for (std::uint8_t rounds = 0; answer == Answer::kNone && rounds < kRounds && !search.link.stop.Requested();
+         ++rounds) {
         answer = ask(0, search.count, kIdentifyWaitMs, input, &roundTrip);
     }
     *output = search.outputs[0];
@@ -208,21 +208,20 @@ SearchOutcome FindUpdateDevice(DeviceLink& link, std::uint8_t expectedId, const 
     const bool listening = OpenPorts(link, inputs, choice, &search, &held);
 
     SearchOutcome outcome;
-    reporter.WaitBegins(ProtocolReporter::Wait::kSearch, timeGetTime());
+    link.ledger.WaitBegins(ProtocolReporter::Wait::kSearch);
     const Answer answer = listening && search.count > 0 ? Locate(search, &outcome.input, &outcome.output)
                                                         : Answer::kNone;
-    reporter.WaitEnds();
+    link.ledger.WaitEnds();
     ReportTrouble(inputs, outputs, held, reporter);
-    if (StopRequested()) {
-        outcome.ending = SearchOutcome::Ending::kStopped;
+    if (link.stop.Requested()) {
+        outcome.ending = Ending::kStoppedInSearch;
     } else if (answer != Answer::kNone) {
-        outcome.ending = answer == Answer::kFound ? SearchOutcome::Ending::kFound
-                                                  : SearchOutcome::Ending::kResetRequested;
+        outcome.ending = answer == Answer::kFound ? std::nullopt : std::optional<Ending>(Ending::kResetRequested);
         // Told first: closing the other ports takes a while over some
         // services.
         reporter.DeviceFound(link.midi.MidiInName(outcome.input), link.midi.MidiOutName(outcome.output));
     }
-    if (outcome.ending == SearchOutcome::Ending::kNoDevice || outcome.ending == SearchOutcome::Ending::kStopped) {
+    if (outcome.ending == Ending::kNoDevice || outcome.ending == Ending::kStoppedInSearch) {
         link.midi.CloseMidiIn();
         link.midi.CloseMidiOut();
     } else {

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "midi/midi_ports.h"
 #include "protocol/device_link.h"
 #include "protocol/progress.h"
+#include "report/ending.h"
 
 // The ports the search may use: every one, or the one the user chose, as it
 // was listed (it must still bear that name when it is opened).
@@ -18,13 +20,9 @@ struct PortChoice {
 };
 
 struct SearchOutcome {
-    enum class Ending {
-        kFound,           // the device answered with the expected byte
-        kResetRequested,  // it asks to be reset first
-        kNoDevice,
-        kStopped,         // the user asked the run to stop
-    };
-    Ending ending = Ending::kNoDevice;
+    // How the run ends here (kNoDevice, kResetRequested, kStoppedInSearch);
+    // none when the device answered with the expected byte.
+    std::optional<Ending> ending = Ending::kNoDevice;
     // The pair the device answered on: the link keeps it open, and closes
     // the others.
     UINT input = 0;
@@ -32,7 +30,7 @@ struct SearchOutcome {
 };
 
 // Asks the ports of the choice for the device with the identification
-// request. Tells the reporter what keeps ports from being used, the search's
-// waits, and the pair found.
+// request, until the user asks the run to stop. Tells the reporter what
+// keeps ports from being used, the search's waits, and the pair found.
 SearchOutcome FindUpdateDevice(DeviceLink& link, std::uint8_t expectedId, const PortChoice& choice,
                                ProtocolReporter& reporter);

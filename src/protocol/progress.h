@@ -1,5 +1,6 @@
-// What the device search and the transfer tell while they run, to whoever
-// shows it (the console, a log, a web page); they never print.
+// What the device search and the transfer tell while they run: facts, for
+// whoever shows them (the console, a log, a web page) to draw; they never
+// print.
 #pragma once
 
 #include <cstdint>
@@ -14,15 +15,14 @@ public:
     virtual void NoMidiService() = 0;
     virtual void PortHeld(bool input, unsigned index, const char* name) = 0;
 
-    // A wait for the device: for the search (which asks outputs `first` to
-    // `last`; `name` is the output's when it is asked alone) or for a
-    // record's answer. `nowMs` is the time on one millisecond clock, from
-    // which the reporter tells how long the wait has lasted; `Waiting` comes
-    // at least every second while it goes on.
+    // A wait for the device: for the search or for a record's answer. While
+    // the search waits it tells what it asks: outputs `first` to `last`, and
+    // `name`, the output's, when it asks one alone. `Waiting` comes once
+    // for every whole second the wait has lasted.
     enum class Wait { kSearch, kRecord };
-    virtual void WaitBegins(Wait what, std::uint32_t nowMs) = 0;
-    virtual void Asking(unsigned first, unsigned last, const char* name, std::uint32_t nowMs) = 0;
-    virtual void Waiting(std::uint32_t nowMs) = 0;
+    virtual void WaitBegins(Wait what) = 0;
+    virtual void Asking(unsigned first, unsigned last, const char* name) = 0;
+    virtual void Waiting(unsigned seconds) = 0;
     virtual void WaitEnds() = 0;
 
     // The device answered on this pair, before the other ports close.
@@ -32,13 +32,12 @@ public:
     // xruns): messages may have been lost or held back. Told once.
     virtual void ServiceMissedCycles() = 0;
 
-    // A try of a record begins: the spinner's glyph and the share of the
-    // image the device has accepted.
-    virtual void RecordTry(char glyph, unsigned percent) = 0;
-    // How the device answered a try of record `record` (from 0): with a
-    // status byte, or not at all; for a log of the run.
+    // A try of record `record` (from 0) of `records` begins: its try
+    // `attempt` (from 0), with `percent` of the image accepted.
+    virtual void RecordTry(unsigned record, unsigned records, unsigned attempt, unsigned percent) = 0;
+    // How the device answered that try: with a status byte, or not at all.
     virtual void RecordAnswered(unsigned record, bool replied, std::uint8_t status) = 0;
-    // The device refused a try, with a status byte other than "accepted",
+    // The device refused the try, with a status byte other than "accepted",
     // and the record goes again.
     virtual void Refused(std::uint8_t status) = 0;
 };

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/host.h"
-
 namespace {
 
 // How long a wait sleeps at a time at most: a request to stop, and what a
@@ -32,11 +30,27 @@ bool ReplyLedger::AwaitReply(DWORD start, std::uint16_t milliseconds, std::uint8
     while (!TakeReply(status, input)) {
         NoticeMissedCycles();
         const DWORD now = timeGetTime();
-        if (now - start >= milliseconds || StopRequested()) return false;
-        reporter_.Waiting(now);
+        if (now - start >= milliseconds || stop_.Requested()) return false;
+        const unsigned seconds = (now - waitStart_) / 1000;
+        if (waiting_ && seconds > toldSeconds_) {
+            toldSeconds_ = seconds;
+            reporter_.Waiting(seconds);
+        }
         link_.AwaitInput(std::min<DWORD>(milliseconds - (now - start), kWakeEveryMs));
     }
     return true;
+}
+
+void ReplyLedger::WaitBegins(ProtocolReporter::Wait what) {
+    waiting_ = true;
+    waitStart_ = timeGetTime();
+    toldSeconds_ = 0;
+    reporter_.WaitBegins(what);
+}
+
+void ReplyLedger::WaitEnds() {
+    waiting_ = false;
+    reporter_.WaitEnds();
 }
 
 void ReplyLedger::NoticeMissedCycles() {

@@ -23,13 +23,19 @@
 
 #include "midi/midi_link.h"
 #include "protocol/progress.h"
+#include "protocol/stop_token.h"
 
 class ReplyLedger {
 public:
     // The replies that arrive on the link's inputs; its waits are told to
-    // the reporter.
-    ReplyLedger(MidiLink& link, ProtocolReporter& reporter)
-        : link_(link), reporter_(reporter), missedCycles_(MidiServiceMissedCycles()) {}
+    // the reporter, and end when the user asks the run to stop.
+    ReplyLedger(MidiLink& link, ProtocolReporter& reporter, const StopToken& stop)
+        : link_(link), reporter_(reporter), stop_(stop), missedCycles_(MidiServiceMissedCycles()) {}
+
+    // A wait for the device begins, or ends: while it goes on, every whole
+    // second it has lasted is told.
+    void WaitBegins(ProtocolReporter::Wait what);
+    void WaitEnds();
 
     // A request about the current subject has been handed over whole: every
     // open input may answer it.
@@ -58,6 +64,10 @@ private:
 
     MidiLink& link_;
     ProtocolReporter& reporter_;
+    const StopToken& stop_;
+    bool waiting_ = false;
+    DWORD waitStart_ = 0;
+    unsigned toldSeconds_ = 0;
     // For each input port: requests about the current subject that no reply
     // on it has been taken for.
     std::uint8_t owed_[kMaxPorts] = {};

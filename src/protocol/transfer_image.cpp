@@ -1,11 +1,9 @@
 #include "protocol/transfer_image.h"
 
-#include "platform/host.h"
 #include "protocol/wire_protocol.h"
 
 namespace {
 
-constexpr std::uint8_t kSpinnerSteps = sizeof SPINNER_GLYPHS - 1;
 constexpr std::uint16_t kRecordReplyWaitMs = 5000;
 constexpr std::uint8_t kMaxFailuresInARow = 20;
 static_assert(2 * kChunkBytes <= kMaxSysExBody, "a chunk's text fits in one message");
@@ -14,18 +12,18 @@ enum class Sent { kWhole, kFailed, kStopped };
 
 // Sends one record as chunks of up to 11 bytes, 1 ms apart; a request to
 // stop is taken between chunks. `written` is set once a chunk went out.
-Sent SendRecord(MidiLink& midi, UINT output, const ImageBuffer& image, std::uint16_t position, std::uint16_t size,
+Sent SendRecord(DeviceLink& link, UINT output, const ImageBuffer& image, std::uint16_t position, std::uint16_t size,
                 bool* written) {
     std::uint8_t text[2 * kChunkBytes];
     std::uint16_t remaining = size;
     while (remaining > 0) {
-        if (StopRequested()) return Sent::kStopped;
+        if (link.stop.Requested()) return Sent::kStopped;
         const std::uint16_t start = static_cast<std::uint16_t>(position + size - remaining);
         const std::uint8_t bytes = remaining >= kChunkBytes ? kChunkBytes : static_cast<std::uint8_t>(remaining);
         for (std::uint8_t i = 0; i < bytes; ++i) HexEncodeByte(image.bytes[start + i], text + 2 * i);
         // A lost last chunk is as fatal as a lost full one: the device would
         // only be asked for a record it never got, twenty times over.
-        if (midi.SendSysEx(output, text, static_cast<std::uint8_t>(2 * bytes)) != MMSYSERR_NOERROR) {
+        if (link.midi.SendSysEx(output, text, static_cast<std::uint8_t>(2 * bytes)) != MMSYSERR_NOERROR) {
             return Sent::kFailed;
         }
         *written = true;
@@ -37,61 +35,59 @@ Sent SendRecord(MidiLink& midi, UINT output, const ImageBuffer& image, std::uint
 }
 
 // Waits for the answers still owed about a record, showing the wait.
-void SettleRecord(DeviceLink& link, ProtocolReporter& reporter) {
-    reporter.WaitBegins(ProtocolReporter::Wait::kRecord, timeGetTime());
+void SettleRecord(DeviceLink& link) {
+    link.ledger.WaitBegins(ProtocolReporter::Wait::kRecord);
     link.ledger.NextSubject(kRecordReplyWaitMs);
-    reporter.WaitEnds();
+    link.ledger.WaitEnds();
 }
+
 
 }  // namespace
 
 TransferOutcome TransferImage(DeviceLink& link, UINT output, const ImageBuffer& image, ProtocolReporter& reporter) {
     TransferOutcome outcome;
-    const auto ended = [&](TransferOutcome::Ending ending) {
+    bool written = false;
+    const auto ended = [&](Ending ending) {
         outcome.ending = ending;
         return outcome;
     };
+    const auto stopped = [&] { return ended(written ? Ending::kStoppedInTransfer : Ending::kStoppedBeforeWrite); };
+    const unsigned records = CountRecords(image);
     std::uint16_t position = 0;
     std::uint16_t acknowledged = 0;
     std::uint8_t failures = 0;
-    std::uint8_t spinner = 0;
     // Answers the search is still owed are not the first record's.
-    SettleRecord(link, reporter);
+    SettleRecord(link);
     while (position < image.count) {
         const std::uint16_t size = RecordSizeAt(image, position);
         outcome.percent = acknowledged * 100u / image.count;
-        reporter.RecordTry(SPINNER_GLYPHS[spinner], outcome.percent);
-        spinner = static_cast<std::uint8_t>((spinner + 1) % kSpinnerSteps);
+        reporter.RecordTry(outcome.record, records, failures, outcome.percent);
 
-        const Sent sent = SendRecord(link.midi, output, image, position, size, &outcome.written);
-        if (sent == Sent::kStopped) return ended(TransferOutcome::Ending::kStopped);
-        if (sent == Sent::kFailed) return ended(TransferOutcome::Ending::kOutputMissing);
+        const Sent sent = SendRecord(link, output, image, position, size, &written);
+        if (sent == Sent::kStopped) return stopped();
+        if (sent == Sent::kFailed) return ended(Ending::kOutputMissing);
         link.ledger.RequestSent();
         std::uint8_t status = 0;
-        reporter.WaitBegins(ProtocolReporter::Wait::kRecord, timeGetTime());
+        link.ledger.WaitBegins(ProtocolReporter::Wait::kRecord);
         const bool replied = link.ledger.AwaitAnswer(kRecordReplyWaitMs, &status);
-        reporter.WaitEnds();
+        link.ledger.WaitEnds();
         reporter.RecordAnswered(outcome.record, replied, status);
-        if (StopRequested()) return ended(TransferOutcome::Ending::kStopped);
+        if (link.stop.Requested()) return stopped();
         if (replied && status == REPLY_RECORD_OK) {
             acknowledged = static_cast<std::uint16_t>(acknowledged + size);
             position = static_cast<std::uint16_t>(position + size);
             ++outcome.record;
             failures = 0;
             // Answers still owed for this record are not the next one's.
-            SettleRecord(link, reporter);
+            SettleRecord(link);
             continue;
         }
         // Silences and refusals count alike; the limit comes before what the
         // device said, restarting included.
-        if (++failures >= kMaxFailuresInARow) {
-            return ended(replied ? TransferOutcome::Ending::kUpdateError : TransferOutcome::Ending::kNotResponding);
-        }
-        // The same record again, shown with the glyph of the failed try.
-        spinner = static_cast<std::uint8_t>((spinner + kSpinnerSteps - 1) % kSpinnerSteps);
+        if (++failures >= kMaxFailuresInARow) return ended(replied ? Ending::kUpdateError : Ending::kNotResponding);
         if (!replied) continue;
-        if (status == REPLY_RESTARTING) return ended(TransferOutcome::Ending::kRestarted);
+        if (status == REPLY_RESTARTING) return ended(Ending::kRestarted);
         reporter.Refused(status);
     }
-    return ended(TransferOutcome::Ending::kCompleted);
+    return ended(Ending::kUpdated);
 }

@@ -12,18 +12,8 @@
 #include "web/web_reporter.h"
 
 EM_JS(void, WebImage, (int sound, int records, int bytes), { Module.tessarine.image(sound, records, bytes); });
-EM_JS(void, WebPort, (int input, int index, const char* name), {
-    Module.tessarine.port(input, index, UTF8ToString(name));
-});
 
 namespace {
-
-// The records a sound image is made of.
-int CountRecords(const ImageBuffer& image) {
-    int records = 0;
-    for (std::uint32_t position = 0; position < image.count; position += RecordSizeAt(image, position)) ++records;
-    return records;
-}
 
 // The port of the list that `index` chooses, by the name it was listed under.
 void Choose(const PortNames& list, int index, UINT* chosen, char (&name)[MAXPNAMELEN]) {
@@ -43,19 +33,14 @@ EMSCRIPTEN_KEEPALIVE int WebCheckImage(const char* path) {
     WebReporter reporter;
     Ending ending = Ending::kBadImage;
     const bool sound = FileStage(path, &image, reporter, &ending);
-    WebImage(sound ? 1 : 0, sound ? CountRecords(image) : 0, sound ? image.count : 0);
+    WebImage(sound ? 1 : 0, sound ? static_cast<int>(CountRecords(image)) : 0, sound ? image.count : 0);
     return sound ? 1 : 0;
 }
 
-// The ports, as the search numbers them (--list); false without access.
+// The ports, as the search numbers them (--list).
 EMSCRIPTEN_KEEPALIVE int WebListPorts() {
-    PortNames inputs;
-    PortNames outputs;
-    ListMidiInputs(&inputs);
-    ListMidiOutputs(&outputs);
-    for (UINT i = 0; i < inputs.count; ++i) WebPort(1, static_cast<int>(i), inputs.names[i]);
-    for (UINT i = 0; i < outputs.count; ++i) WebPort(0, static_cast<int>(i), outputs.names[i]);
-    return NoMidiService(inputs, outputs) ? 0 : 1;
+    WebReporter reporter;
+    return ListMidiPorts(reporter);
 }
 
 // The update, or with `dryRun` the search alone, on the pair chosen (-1:
@@ -70,11 +55,12 @@ EMSCRIPTEN_KEEPALIVE int WebUpdate(const char* path, int input, int output, int 
     Choose(outputs, output, &ports.output, ports.outputName);
     RunOptions options;
     options.image = path;
-    options.batch = true;
     options.dryRun = dryRun != 0;
+    options.finalWait = false;
+    options.statusTellsOutcome = true;
     BeginRun();
     WebReporter reporter;
-    const int status = RunUpdate(options, ports, reporter);
+    const int status = RunUpdate(options, ports, reporter, UserStop());
     EndRun();
     return status;
 }

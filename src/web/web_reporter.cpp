@@ -4,53 +4,28 @@
 
 #include <cstdio>
 
-#include "console/console.h"
-#include "console/texts.h"
+#include "report/endings.h"
+#include "report/texts.h"
 
 // One event: its kind, a text, and two numbers.
 EM_JS(void, WebReport, (const char* kind, const char* text, int first, int second), {
     Module.tessarine.report(UTF8ToString(kind), UTF8ToString(text), first, second);
 });
-EM_JS(void, WebEnded, (const char* key, const char* text, int status), {
-    Module.tessarine.ended(UTF8ToString(key), UTF8ToString(text), status);
+EM_JS(void, WebRecordTry, (int record, int records, int attempt, int percent), {
+    Module.tessarine.recordTry(record, records, attempt, percent);
+});
+EM_JS(void, WebPort, (int input, int index, const char* name), {
+    Module.tessarine.port(input, index, UTF8ToString(name));
+});
+EM_JS(void, WebEnded, (const char* name, const char* text, const char* next, int status), {
+    Module.tessarine.ended(UTF8ToString(name), UTF8ToString(text), UTF8ToString(next), status);
 });
 
 namespace {
 
 struct Text {
-    char text[4 * 1024 + 256];
+    char text[8 * 1024 + 256];
 };
-
-// The page's names for the endings, for what it advises next.
-struct Key {
-    Ending ending;
-    char key[24];
-};
-constexpr Key kKeys[] = {
-    {Ending::kUpdated, "updated"},
-    {Ending::kRestarted, "restarted"},
-    {Ending::kDryRunFound, "found"},
-    {Ending::kNoImageFile, "no-image"},
-    {Ending::kNotFit, "not-fit"},
-    {Ending::kCannotOpen, "cannot-open"},
-    {Ending::kBadImage, "bad-image"},
-    {Ending::kNoDevice, "no-device"},
-    {Ending::kResetRequested, "reset"},
-    {Ending::kOutputMissing, "output-missing"},
-    {Ending::kNotResponding, "not-responding"},
-    {Ending::kUpdateError, "update-error"},
-    {Ending::kStoppedBeforeSearch, "stopped-before-search"},
-    {Ending::kStoppedInSearch, "stopped-in-search"},
-    {Ending::kStoppedBeforeWrite, "stopped-before-write"},
-    {Ending::kStoppedInTransfer, "stopped-in-transfer"},
-};
-
-const char* KeyOf(Ending ending) {
-    for (const Key& key : kKeys) {
-        if (key.ending == ending) return key.key;
-    }
-    return "";
-}
 
 }  // namespace
 
@@ -62,10 +37,16 @@ void WebReporter::ImageOpened(const char* name) {
     WebReport("opened", said.text, 0, 0);
 }
 
+void WebReporter::PortsListed(const PortNames& inputs, const PortNames& outputs) {
+    for (UINT i = 0; i < inputs.count; ++i) WebPort(1, static_cast<int>(i), inputs.names[i]);
+    for (UINT i = 0; i < outputs.count; ++i) WebPort(0, static_cast<int>(i), outputs.names[i]);
+}
+
 void WebReporter::Ended(const Outcome& outcome) {
+    const EndingRow& row = RowOf(outcome.ending);
     Text said;
-    EndingText(outcome, said.text, sizeof said.text);
-    WebEnded(KeyOf(outcome.ending), said.text, BatchExitStatus(outcome.ending));
+    EndingWords(outcome, said.text, sizeof said.text);
+    WebEnded(row.name, said.text, row.next, row.exitStatus);
 }
 
 void WebReporter::NoMidiService() { WebReport("advice", kNoMidiServiceAdvice, 0, 0); }
@@ -76,25 +57,17 @@ void WebReporter::PortHeld(bool input, unsigned index, const char* name) {
     WebReport("advice", said.text, input ? 1 : 0, static_cast<int>(index));
 }
 
-void WebReporter::WaitBegins(Wait what, std::uint32_t nowMs) {
-    waitStart_ = nowMs;
-    shownSeconds_ = 0;
+void WebReporter::WaitBegins(Wait what) {
     std::snprintf(what_, sizeof what_, "%s", what == Wait::kSearch ? "Looking for the device" : "Waiting for the device");
     WebReport("wait", what_, 0, 0);
 }
 
-void WebReporter::Asking(unsigned first, unsigned last, const char* name, std::uint32_t nowMs) {
+void WebReporter::Asking(unsigned first, unsigned last, const char* name) {
     AskingText(first, last, name, what_, sizeof what_);
     WebReport("asking", what_, static_cast<int>(first), static_cast<int>(last));
-    Waiting(nowMs);
 }
 
-void WebReporter::Waiting(std::uint32_t nowMs) {
-    const std::uint32_t seconds = (nowMs - waitStart_) / 1000;
-    if (seconds == shownSeconds_) return;
-    shownSeconds_ = seconds;
-    WebReport("wait", what_, static_cast<int>(seconds), 0);
-}
+void WebReporter::Waiting(unsigned seconds) { WebReport("wait", what_, static_cast<int>(seconds), 0); }
 
 void WebReporter::WaitEnds() { WebReport("waitEnds", "", 0, 0); }
 
@@ -106,9 +79,9 @@ void WebReporter::DeviceFound(const char* input, const char* output) {
 
 void WebReporter::ServiceMissedCycles() { WebReport("advice", kMissedCyclesAdvice, 0, 0); }
 
-void WebReporter::RecordTry(char glyph, unsigned percent) {
-    const char text[] = {glyph, '\0'};
-    WebReport("try", text, static_cast<int>(percent), 0);
+void WebReporter::RecordTry(unsigned record, unsigned records, unsigned attempt, unsigned percent) {
+    WebRecordTry(static_cast<int>(record), static_cast<int>(records), static_cast<int>(attempt),
+                 static_cast<int>(percent));
 }
 
 void WebReporter::RecordAnswered(unsigned record, bool replied, std::uint8_t status) {

@@ -25,13 +25,13 @@ using Clock = std::chrono::steady_clock;
 class Quiet final : public ProtocolReporter {
     void NoMidiService() override {}
     void PortHeld(bool, unsigned, const char*) override {}
-    void WaitBegins(Wait, std::uint32_t) override {}
-    void Asking(unsigned, unsigned, const char*, std::uint32_t) override {}
-    void Waiting(std::uint32_t) override {}
+    void WaitBegins(Wait) override {}
+    void Asking(unsigned, unsigned, const char*) override {}
+    void Waiting(unsigned) override {}
     void WaitEnds() override {}
     void DeviceFound(const char*, const char*) override {}
     void ServiceMissedCycles() override {}
-    void RecordTry(char, unsigned) override {}
+    void RecordTry(unsigned, unsigned, unsigned, unsigned) override {}
     void RecordAnswered(unsigned, bool, std::uint8_t) override {}
     void Refused(std::uint8_t) override {}
 };
@@ -58,12 +58,10 @@ bool MeasureSearch() {
         SetUp(c.inputs, c.outputs, c.device ? &device : nullptr);
         const Clock::time_point start = Clock::now();
         Quiet quiet;
-        DeviceLink link(quiet);
+        DeviceLink link(quiet, UserStop());
         const SearchOutcome found = FindUpdateDevice(link, 0x3D, {}, quiet);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        if (found.ending != (c.device ? SearchOutcome::Ending::kFound : SearchOutcome::Ending::kNoDevice)) {
-            return false;
-        }
+        if (found.ending != (c.device ? std::nullopt : std::optional<Ending>(Ending::kNoDevice))) return false;
         std::printf("%4ux%-3u %8s %10.1f %22.1f\n", c.inputs, c.outputs, c.device ? "last" : "none", ms,
                     (c.outputs - (c.device ? 1 : 0)) * 2500.0);
         std::fflush(stdout);
@@ -87,7 +85,7 @@ bool MeasureTransfer(std::uint32_t heldMs, const std::vector<std::size_t>& sizes
         SetUp(1, 1, &device);
         sim::HoldEveryMessage(heldMs);
         Quiet quiet;
-        DeviceLink link(quiet);
+        DeviceLink link(quiet, UserStop());
         link.midi.OpenMidiIn(0);
         link.midi.OpenMidiOut(0);
         const double cpuBefore = CpuSeconds();
@@ -95,7 +93,7 @@ bool MeasureTransfer(std::uint32_t heldMs, const std::vector<std::size_t>& sizes
         const TransferOutcome outcome = TransferImage(link, 0, buffer, quiet);
         const double wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         const double cpu = CpuSeconds() - cpuBefore;
-        if (outcome.ending != TransferOutcome::Ending::kCompleted || device.Accepted() != image) return false;
+        if (outcome.ending != Ending::kUpdated || device.Accepted() != image) return false;
         PrintRow(size, records, chunks, wallMs, static_cast<double>(chunks * (heldMs + 1)), cpu);
     }
     return true;

@@ -7,6 +7,7 @@
 
 #include "console/text_reporter.h"
 #include "driver/run_update.h"
+#include "platform/host.h"
 #include "sim/sim_device.h"
 #include "sim/sim_platform.h"
 
@@ -48,7 +49,7 @@ std::string Captured(const std::function<void()>& step) {
     return testing::internal::GetCapturedStdout();
 }
 
-std::string RunUpdateIn(const TempFolder& folder, Face face) {
+std::string RunUpdateIn(const TempFolder& folder, Reader reader, const StopToken* stop, int status) {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.path());
     const int savedInput = dup(0);
@@ -58,17 +59,19 @@ std::string RunUpdateIn(const TempFolder& folder, Face face) {
     const std::size_t filesBefore = OpenFiles();
 
     RunOptions options;
-    options.batch = face == Face::kBatch;
-    BatchReporter batch;
-    ConsoleReporter console(face == Face::kTerminal);
-    Reporter& reporter = options.batch ? static_cast<Reporter&>(batch) : console;
-    std::string output = Captured([&] { EXPECT_EQ(RunUpdate(options, PortChoice{}, reporter), 0); });
+    const bool batch = reader == Reader::kBatch;
+    options.finalWait = !batch;
+    BatchReporter lines;
+    ConsoleReporter console(reader == Reader::kTerminal);
+    Reporter& reporter = batch ? static_cast<Reporter&>(lines) : console;
+    const StopToken& stopToken = stop != nullptr ? *stop : UserStop();
+    std::string output = Captured([&] { EXPECT_EQ(RunUpdate(options, PortChoice{}, reporter, stopToken), status); });
 
     EXPECT_EQ(OpenFiles(), filesBefore) << "the run left a file open";
     dup2(savedInput, 0);
     close(savedInput);
     std::filesystem::current_path(previous);
-    if (options.batch) return output;
+    if (batch || status == 130) return output;
     for (const std::string wait : kPlatformFinalWaits) {
         if (output.size() >= wait.size() && output.compare(output.size() - wait.size(), wait.size(), wait) == 0) {
             return output.substr(0, output.size() - wait.size()) + text::kFinalWait;

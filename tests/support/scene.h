@@ -9,6 +9,7 @@
 #include "device/image_maker.h"
 #include "device/target_device.h"
 #include "platform/winmm.h"
+#include "protocol/stop_token.h"
 #include "support/console_text.h"
 #include "support/temp_folder.h"
 
@@ -22,11 +23,13 @@ void SetUpScene(unsigned inputs, unsigned outputs, const std::set<UINT>& deviceO
 std::string Captured(const std::function<void()>& step);
 
 // How the run's text reaches its reader.
-enum class Face { kPlain, kTerminal, kBatch };
+enum class Reader { kPlain, kTerminal, kBatch };
 
 // A whole run in the folder, standard input at its end, its text as the face
-// shows it: checks exit status 0 and that the run left no file open. The
+// shows it: checks the exit status (0 unless the run was stopped) and that
+// the run left no file open. The
 // final wait's prompt belongs to the platform's command interpreter on
 // Windows (and reads differently under Wine); it is given back as
 // text::kFinalWait. In batch (a run that updates) there is none.
-std::string RunUpdateIn(const TempFolder& folder, Face face = Face::kPlain);
+std::string RunUpdateIn(const TempFolder& folder, Reader reader = Reader::kPlain, const StopToken* stop = nullptr,
+                        int status = 0);

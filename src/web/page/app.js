@@ -15,29 +15,6 @@ const kSysExRefused =
   "Allow it again: click the icon left of the address, open the site settings, set MIDI devices to Allow, " +
   "then reload the page.";
 
-// What to do next, after each ending.
-const kNext = {
-  updated: "The device has the new firmware.",
-  restarted: "The device has the new firmware: wait until it has restarted.",
-  found: "The device answers on these ports: Update sends the image to it.",
-  "not-fit": "Choose the image file whose name begins with Corvilent.",
-  "cannot-open": "The file could not be read: choose it again.",
-  "bad-image": "The file is damaged, or is no firmware image: get the image again.",
-  "no-device":
-    "Connect the device and switch it on, close other programs that use it, choose its ports (or any), " +
-    "and try again.",
-  reset: "Reset the device as its manual tells, then update it again.",
-  "output-missing": "The device's MIDI output went away: connect it again and update it again.",
-  "not-responding": "The device stopped answering: check its cable, switch it off and on, and update it again.",
-  "update-error":
-    "The device refused the image again and again: switch it off and on, and update it again; if it goes on, " +
-    "send the log to support.",
-  "stopped-before-search": "Nothing was sent to the device.",
-  "stopped-in-search": "No record was sent to the device.",
-  "stopped-before-write": "The device was not written to.",
-  "stopped-in-transfer": "Update the device again before it is used.",
-};
-
 const page = {
   core: null,
   imageName: null,
@@ -78,10 +55,6 @@ const events = {
       case "advice":
         guide(text.trim());
         break;
-      case "try":
-        $("progress").value = first;
-        $("percent").textContent = `Transferring.. ${text} ${first}% done`;
-        break;
       case "answer":
         logLine(second < 0 ? `record ${first + 1}: no answer` : `record ${first + 1}: answer ${hex(second)}`);
         break;
@@ -96,18 +69,23 @@ const events = {
         break;
     }
   },
-  ended(key, text, status) {
+  recordTry(record, records, attempt, percent) {
+    $("progress").value = percent;
+    $("percent").textContent =
+      `Record ${record + 1} of ${records}${attempt > 0 ? `, try ${attempt + 1} of 20` : ""}: ${percent}% done`;
+  },
+  ended(key, text, next, status) {
     if (page.checking) {
       tell(text);
-      $("next").textContent = kNext[key] || "";
+      $("next").textContent = next;
       return;
     }
     if (key === "updated" || key === "restarted") {
       $("progress").value = 100;
-      $("percent").textContent = "Transferring.. 100% done.";
+      $("percent").textContent = "All records sent: 100% done.";
     }
     tell(text);
-    $("next").textContent = kNext[key] || "";
+    $("next").textContent = next;
     logLine(`${text.trim()} (${key}, exit status ${status})`);
   },
   image(sound, records, bytes) {

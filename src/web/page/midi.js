@@ -94,7 +94,8 @@ function createMidiGlue(events) {
 
     // The program's calls that tell what happens.
     report: (kind, text, first, second) => events.report(kind, text, first, second),
-    ended: (key, text, status) => events.ended(key, text, status),
+    recordTry: (record, records, attempt, percent) => events.recordTry(record, records, attempt, percent),
+    ended: (key, text, next, status) => events.ended(key, text, next, status),
     image: (sound, records, bytes) => events.image(sound !== 0, records, bytes),
     port: (input, index, name) => events.port(input !== 0, index, name),
   };

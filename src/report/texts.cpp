@@ -1,33 +1,11 @@
-#include "console/texts.h"
+#include "report/texts.h"
 
 #include <cstdio>
 
-#include "console/console.h"
+#include "report/printable_name.h"
 #include "protocol/wire_protocol.h"
 
 namespace {
-
-// What ends a run, in its words, when nothing of it varies. The texts are
-// held inline, not pointed to: the tables are then data no one can write.
-struct Told {
-    Ending ending;
-    char said[80];
-};
-constexpr Told kEndings[] = {
-    {Ending::kUpdated, "\nTarget update successfully!\n\n"},
-    {Ending::kRestarted, "Target update successfully!\n\nThe System is restarted, please wait!\n\n"},
-    {Ending::kDryRunFound, "Dry run: no record was sent.\n\n"},
-    {Ending::kNotFit, "Error: The fit file is not found.\n\n"},
-    {Ending::kBadImage, "Error: The upgrade file is error!\n\n"},
-    {Ending::kNoDevice, "\nFailed: Can't find the suitable device to update!\n\n"},
-    {Ending::kResetRequested, "Please reset the product and retry again!\n\n"},
-    {Ending::kOutputMissing, "\nError: The MIDI Out of device is missing!\n\n"},
-    {Ending::kNotResponding, "\nFailed: Target is not responding.\n\n"},
-    {Ending::kUpdateError, "\nError in updating.\n"},
-    {Ending::kStoppedBeforeSearch, "\nInterrupted: nothing was sent to the device.\n\n"},
-    {Ending::kStoppedInSearch, "\nInterrupted while looking for the device: no record was sent.\n\n"},
-    {Ending::kStoppedBeforeWrite, "\nInterrupted before the first record: the device was not written to.\n\n"},
-};
 
 // What the device says about a record it did not take, in its words.
 struct Refusal {
@@ -44,6 +22,20 @@ constexpr Refusal kRefusals[] = {
 
 }  // namespace
 
+#if defined(_WIN32)
+const char kNoMidiServiceAdvice[] =
+    "No MIDI port is there at all: connect the device, install its driver if it needs one, and try again.";
+#elif defined(__EMSCRIPTEN__)
+const char kNoMidiServiceAdvice[] =
+    "No MIDI port is there at all: connect the device, install its driver if it needs one, and reload the page.";
+#elif defined(__APPLE__)
+const char kNoMidiServiceAdvice[] = "No MIDI service can be reached: CoreMIDI did not answer; try again.";
+#else
+const char kNoMidiServiceAdvice[] =
+    "No MIDI service can be reached: load the ALSA sequencer (sudo modprobe snd-seq) or start a JACK server, "
+    "then try again.";
+#endif
+
 const char kBanner[] = "Update V0.3 - Update Corvilent Tessarine System\n";
 
 const char kMissedCyclesAdvice[] =
@@ -53,26 +45,6 @@ const char kMissedCyclesAdvice[] =
 
 void ImageOpenedText(const char* name, char* out, std::size_t size) {
     std::snprintf(out, size, "OK: File '%s' is open.\n", PrintableName(name).text);
-}
-
-void EndingText(const Outcome& outcome, char* out, std::size_t size) {
-    switch (outcome.ending) {
-        case Ending::kNoImageFile:
-        case Ending::kCannotOpen:
-            std::snprintf(out, size, "Error: File '%s' is not found.\n\n", PrintableName(outcome.name).text);
-            return;
-        case Ending::kStoppedInTransfer:
-            std::snprintf(out, size,
-                          "\nInterrupted at record %u (%u%% done).\nThe device holds an incomplete image: run the "
-                          "update again before using the device.\n\n",
-                          outcome.record + 1u, outcome.percent);
-            return;
-        default:
-            out[0] = '\0';
-            for (const Told& told : kEndings) {
-                if (told.ending == outcome.ending) std::snprintf(out, size, "%s", told.said);
-            }
-    }
 }
 
 void PortHeldText(bool input, unsigned index, const char* name, char* out, std::size_t size) {
@@ -99,4 +71,19 @@ void AskingText(unsigned first, unsigned last, const char* name, char* out, std:
     } else {
         std::snprintf(out, size, "Looking for the device on MIDI outputs %u to %u", first, last);
     }
+}
+
+void PortChoiceText(const char* option, const char* kind, const PortNames& list, const char* wanted, PortMatch match,
+                    char* out, std::size_t size) {
+    std::size_t at = static_cast<std::size_t>(std::snprintf(out, size, "%s '%s' names %s MIDI %s", option,
+                                                            PrintableName(wanted).text,
+                                                            match == PortMatch::kNone ? "no" : "more than one", kind));
+    const char* separator = "; the candidates: ";
+    for (UINT i = 0; i < list.count && at < size; ++i) {
+        if (match == PortMatch::kSeveral && !PortNameContains(list.names[i], wanted)) continue;
+        at += static_cast<std::size_t>(
+            std::snprintf(out + at, size - at, "%s%u '%s'", separator, i, PrintableName(list.names[i]).text));
+        separator = ", ";
+    }
+    if (list.count == 0 && at < size) std::snprintf(out + at, size - at, "; there is none");
 }

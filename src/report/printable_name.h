@@ -1,12 +1,7 @@
-// What the run's text shares, whichever face shows it: what to do when no
-// MIDI service can be reached, and names made printable.
+// Names from files and devices made printable, whichever face shows them.
 #pragma once
 
 #include <cstddef>
-
-// What to do when no MIDI service can be reached, in the words of the
-// platform the user is on.
-extern const char kNoMidiServiceAdvice[];
 
 // A name as it may be printed, so that it cannot drive the terminal:
 // control characters (below 0x20, 0x7F, and on systems whose names are

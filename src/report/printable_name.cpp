@@ -1,21 +1,8 @@
-#include "console/console.h"
+#include "report/printable_name.h"
 
 #include <cstdio>
 #include <cstring>
 
-#if defined(_WIN32)
-const char kNoMidiServiceAdvice[] =
-    "No MIDI port is there at all: connect the device, install its driver if it needs one, and try again.";
-#elif defined(__EMSCRIPTEN__)
-const char kNoMidiServiceAdvice[] =
-    "No MIDI port is there at all: connect the device, install its driver if it needs one, and reload the page.";
-#elif defined(__APPLE__)
-const char kNoMidiServiceAdvice[] = "No MIDI service can be reached: CoreMIDI did not answer; try again.";
-#else
-const char kNoMidiServiceAdvice[] =
-    "No MIDI service can be reached: load the ALSA sequencer (sudo modprobe snd-seq) or start a JACK server, "
-    "then try again.";
-#endif
 
 namespace {
 

@@ -1,17 +1,19 @@
-// How a run ends, and the exit status each ending gives.
+// Every way a run ends. The stages return theirs as values; what each means
+// to the user and to a script is one row of the table in endings.h.
 #pragma once
 
 #include <cstdint>
 
-enum class Ending {
+enum class Ending : std::uint8_t {
     kUpdated,             // every record accepted
     kRestarted,           // the device restarts after a record
     kDryRunFound,         // --dry-run: the device found, nothing sent
     kNoImageFile,         // the folder holds no "*.led"
     kNotFit,              // the image's name lacks the prefix
     kCannotOpen,          // the image cannot be opened
-    kBadImage,            // a record fails its check, or the file is too long
-    kNoDevice,            // no port pair answered, or a port chosen is not there
+    kBadImage,            // a record fails its check, the text is cut, or too long
+    kNoDevice,            // no port pair answered
+    kPortNotFound,        // a port chosen is not there (unplugged since --list)
     kResetRequested,      // the device asks to be reset first
     kOutputMissing,       // a chunk could not be sent
     kNotResponding,       // twenty silences in a row
@@ -20,29 +22,18 @@ enum class Ending {
     kStoppedInSearch,     // ... while looking for the device: no record sent
     kStoppedBeforeWrite,  // ... in the transfer, before any chunk went out
     kStoppedInTransfer,   // ... in the transfer: the device holds part of the image
+    kUsage,               // a bad command line: nothing was done
 };
 
+// A run's ending, with what its words need.
 struct Outcome {
     Ending ending = Ending::kUpdated;
-    // The image's name (kCannotOpen), and where the transfer stood
-    // (kStoppedInTransfer): the record being sent, from 0, and the share of
-    // the image accepted.
+    // The image's name as given or found (for kNoImageFile the pattern).
     const char* name = "";
+    // kStoppedInTransfer: the record being sent, from 0, and the share of
+    // the image accepted.
     std::uint16_t record = 0;
     unsigned percent = 0;
+    // kUsage, kPortNotFound: what is wrong.
+    const char* problem = "";
 };
-
-// Exit statuses. Without --batch a run ends 0 whatever its outcome, as the
-// console text tells it; with --batch the status tells it too.
-constexpr int kExitUpdated = 0;
-constexpr int kExitImageFailed = 1;  // not found, unreadable, or failing its check
-constexpr int kExitUsage = 2;        // a bad command line: nothing was done
-constexpr int kExitNoDevice = 3;
-constexpr int kExitResetRequested = 4;
-constexpr int kExitTransferFailed = 5;
-constexpr int kExitInterrupted = 130;  // in every mode: the user asked the run to stop
-
-// The status of a run that ended so, with --batch.
-int BatchExitStatus(Ending ending);
-// The user asked the run to stop.
-bool Stopped(Ending ending);

@@ -5,21 +5,25 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/outcome.h"
+#include "midi/midi_ports.h"
 
 extern const char kBanner[];
+// What to do when no MIDI service can be reached, in the words of the
+// platform the user is on.
+extern const char kNoMidiServiceAdvice[];
 // What missed cycles of the MIDI service mean, and what to do; one line.
 extern const char kMissedCyclesAdvice[];
 
 // Each writes the text into `out` (cut to `size`), line ends included, as
 // the console prints it.
 void ImageOpenedText(const char* name, char* out, std::size_t size);
-// What ends the run, after the progress line at 100 % for the two
-// successes.
-void EndingText(const Outcome& outcome, char* out, std::size_t size);
 void PortHeldText(bool input, unsigned index, const char* name, char* out, std::size_t size);
 void DeviceFoundText(const char* input, const char* output, char* out, std::size_t size);
 // What the device's refusal says; empty for a status byte that says nothing.
 const char* RefusalText(std::uint8_t status);
 // What the search asks, for a long wait's words.
 void AskingText(unsigned first, unsigned last, const char* name, char* out, std::size_t size);
+// Why the port --in or --out names (`option`, of `kind` input or output)
+// cannot be used: none of the list, or several, and the candidates.
+void PortChoiceText(const char* option, const char* kind, const PortNames& list, const char* wanted, PortMatch match,
+                    char* out, std::size_t size);
