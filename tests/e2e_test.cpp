@@ -27,6 +27,13 @@ std::unique_ptr<ChildProcess> Simulator(std::vector<std::string> options) {
     return sim;
 }
 
+// The SHA-256 of the file, as sha256sum tells it.
+std::string Sha256Of(const std::string& path) {
+    std::string digest;
+    RunIn(TempFolder(), "/usr/bin/sha256sum", &digest, {path});
+    return digest.substr(0, 64);
+}
+
 // The number --list gives the port whose name begins with `client`.
 std::string PortNumber(const std::string& listing, const std::string& kind, const std::string& client) {
     std::smatch found;
@@ -60,6 +67,9 @@ TEST_F(EndToEnd, EveryEnding) {
     std::ofstream(cut) << ImageText(Bytes(image_.begin(), image_.begin() + 104)) << "--\n"
                        << ImageText(Bytes(image_.begin() + 104, image_.end()));
     const std::string found = Quoted(kBanner + kOpened) + SimulatorFound();
+    // A batch run also tells the image's summary.
+    const std::string summary = Summary(image_.size(), RecordsOf(image_), Sha256Of(folder_.path() + "/Corvilent.led"));
+    const std::string batchFound = Quoted(kBanner + kOpened + summary) + SimulatorFound();
     const Shown batch = {SIZE_MAX, true, true};
     const struct {
         bool simulator;  // whether one runs, and its options
@@ -85,14 +95,16 @@ TEST_F(EndToEnd, EveryEnding) {
         {true, {"--id", "3E"}, {}, 0, Quoted(kBanner + kOpened + kNoDevice + kFinalWait), {}},
         {false, {}, {}, 0, Quoted(kBanner + kOpened + kNoDevice + kFinalWait), {}},
         // With --batch: whole lines, and the outcome in the exit status.
-        {true, {}, {"--batch"}, 0, found + Quoted(TransferLines(image_, {}, batch) + kBatchCompleted), image_},
-        {true, {}, {"--batch", "--dry-run"}, 0, found + Quoted(kDryRun), {}},
+        {true, {}, {"--batch"}, 0, batchFound + Quoted(TransferLines(image_, {}, batch) + kBatchCompleted), image_},
+        {true, {}, {"--batch", "--dry-run"}, 0, batchFound + Quoted(kDryRun), {}},
+        {true, {}, {"--dry-run"}, 0, batchFound + Quoted(kDryRun + kFinalWait), {}},
         {false, {}, {"--batch", bad}, 1, Quoted(kBanner + Opened(bad) + kBadImage), {}},
         {true, {}, {"--batch", cut}, 1, Quoted(kBanner + Opened(cut) + kBadImage), {}},
-        {false, {}, {"--batch"}, 3, Quoted(kBanner + kOpened + kNoDevice), {}},
-        {true, {"--id", "15"}, {"--batch"}, 4, found + Quoted(kResetRequest), {}},
+        {false, {}, {"--batch"}, 3, Quoted(kBanner + kOpened + summary + kNoDevice), {}},
+        {true, {"--id", "15"}, {"--batch"}, 4, batchFound + Quoted(kResetRequest), {}},
         {true, {"--fault", "0:*:status=42"}, {"--batch"}, 5,
-         found + Quoted(TransferLines(image_, {{0, std::vector<std::string>(20, "")}}, {1, false, true}) + kUpdateError),
+         batchFound +
+             Quoted(TransferLines(image_, {{0, std::vector<std::string>(20, "")}}, {1, false, true}) + kUpdateError),
          {}},
     };
     for (const auto& c : cases) {

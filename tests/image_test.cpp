@@ -7,6 +7,7 @@
 
 #include "device/image_maker.h"
 #include "image/image_buffer.h"
+#include "image/sha256.h"
 
 namespace {
 
@@ -99,6 +100,33 @@ TEST(ImageRecords, EveryRecordBalancesAndTheyTileTheImage) {
         std::copy(c.bytes.begin(), c.bytes.end(), image->bytes);
         image->count = static_cast<std::uint16_t>(c.bytes.size());
         EXPECT_EQ(ValidateImage(*image), c.sound) << ::testing::PrintToString(c.bytes);
+    }
+}
+
+TEST(ImageFile, ItsFingerprintIsTheSha256OfTheFileAsStored) {
+    // FIPS 180-4's examples, and lengths about the 56 bytes where the
+    // padding needs a block of its own.
+    const struct {
+        std::string text;
+        const char* sha256;
+    } cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(55, 'a'), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318"},
+        {std::string(64, 'a'), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& c : cases) {
+        Sha256 hash;
+        // In two parts, across a block's end.
+        const std::size_t half = c.text.size() / 2 + 1;
+        hash.Add(reinterpret_cast<const std::uint8_t*>(c.text.data()), std::min(half, c.text.size()));
+        if (half < c.text.size()) hash.Add(reinterpret_cast<const std::uint8_t*>(c.text.data()) + half, c.text.size() - half);
+        char hex[65];
+        hash.Finish(hex);
+        EXPECT_STREQ(hex, c.sha256) << c.text.size();
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <numeric>
 
+#include "image/sha256.h"
 #include "midi/midi_link.h"
 #include "sim/sim_platform.h"
 #include "support/expected_update.h"
@@ -16,6 +17,16 @@ using namespace text;
 
 // What every run on port pair (0, 0) prints before the transfer.
 const std::string kHead = kBanner + Opened("Corvilent.led") + Found("In 0", "Out 0");
+
+// The same with --batch, which also tells the image's summary.
+std::string BatchHead(const Bytes& image) {
+    const std::string stored = ImageText(image);
+    Sha256 hash;
+    hash.Add(reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size());
+    char sha256[65];
+    hash.Finish(sha256);
+    return kBanner + Opened("Corvilent.led") + Summary(image.size(), RecordsOf(image), sha256) + Found("In 0", "Out 0");
+}
 
 // Records of the given total sizes, with data bytes that differ from record
 // to record.
@@ -179,7 +190,7 @@ TEST_F(Transfer, ALongWaitShowsOnATerminalAndAsALineInBatch) {
               kHead + Progress('-', 0) + waiting + restored + Progress('-', 0) + waiting + restored + kCompleted +
                   kFinalWait);
     EXPECT_EQ(Update(image, settings, {}, Reader::kBatch),
-              kHead + BatchProgress(0) + "Waiting for the device...\n" + "Waiting for the device...\n" +
+              BatchHead(image) + BatchProgress(0) + "Waiting for the device...\n" + "Waiting for the device...\n" +
                   kBatchCompleted);
 }
 
@@ -196,7 +207,7 @@ TEST_F(Transfer, CyclesTheMidiServiceMissedAreToldOnceInEveryFace) {
               kHead + Progress('-', 0) + Progress('-', 33) + "\n" + advice + Progress('\\', 66) + kCompleted +
                   kFinalWait);
     EXPECT_EQ(Update(image, {}, missing, Reader::kBatch),
-              kHead + BatchProgress(0) + BatchProgress(33) + advice + BatchProgress(66) + kBatchCompleted);
+              BatchHead(image) + BatchProgress(0) + BatchProgress(33) + advice + BatchProgress(66) + kBatchCompleted);
     // Missed while the device is looked for: before it is found.
     EXPECT_EQ(Update(image, {}, [] { sim::MissCycleAtSend(0); }),
               kBanner + Opened("Corvilent.led") + "\n" + advice + Found("In 0", "Out 0") + TransferLines(image) +

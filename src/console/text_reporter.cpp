@@ -29,6 +29,13 @@ void TextReporter::ImageOpened(const char* name) {
     std::printf("%s", said.text);
 }
 
+void TextReporter::ImageChecked(unsigned bytes, unsigned records, const char* sha256) {
+    if (!summary_) return;
+    Text said;
+    ImageSummaryText(bytes, records, sha256, said.text, sizeof said.text);
+    std::printf("%s", said.text);
+}
+
 void TextReporter::PortsListed(const PortNames& inputs, const PortNames& outputs) {
     const PortNames* lists[] = {&inputs, &outputs};
     for (const PortNames* list : lists) {

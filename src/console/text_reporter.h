@@ -13,6 +13,8 @@ class TextReporter : public Reporter {
 public:
     void Banner() override;
     void ImageOpened(const char* name) override;
+    // Told only where the face says the image's summary (see below).
+    void ImageChecked(unsigned bytes, unsigned records, const char* sha256) override;
     void PortsListed(const PortNames& inputs, const PortNames& outputs) override;
     void Ended(const Outcome& outcome) override;
     void KeyAwaited() override;
@@ -28,6 +30,7 @@ public:
     void Refused(std::uint8_t status) override;
 
 protected:
+    explicit TextReporter(bool summary) : summary_(summary) {}
     // A wait that has lasted `seconds` (at least one), for `what`: told
     // whenever it has lasted another second, or what is awaited has changed.
     virtual void ShowWait(const char* what, unsigned seconds, bool whatChanged) = 0;
@@ -39,6 +42,7 @@ protected:
 private:
     void Show();
 
+    bool summary_;
     bool waiting_ = false;
     unsigned seconds_ = 0;  // of the wait, told so far
     char what_[200] = "";
@@ -48,8 +52,9 @@ private:
 class ConsoleReporter final : public TextReporter {
 public:
     // On a terminal a long wait shows on the progress line; on a pipe or in
-    // a file nothing of it is written.
-    explicit ConsoleReporter(bool terminal) : terminal_(terminal) {}
+    // a file nothing of it is written. The image's summary is told when
+    // asked for (--dry-run): the bare run's text is the system's own.
+    explicit ConsoleReporter(bool terminal, bool summary = false) : TextReporter(summary), terminal_(terminal) {}
     // The progress line, whose spinner turns a glyph every two records.
     void RecordTry(unsigned record, unsigned records, unsigned attempt, unsigned percent) override;
     // On a line of its own, below the progress line, which goes on below it.
@@ -71,6 +76,8 @@ private:
 
 class BatchReporter final : public TextReporter {
 public:
+    // A log tells the image's summary.
+    BatchReporter() : TextReporter(true) {}
     // A progress line at most every tenth of the image.
     void RecordTry(unsigned record, unsigned records, unsigned attempt, unsigned percent) override;
     void ServiceMissedCycles() override;

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     char error[300];
     const CommandLine read = ReadCommandLine(argc, argv, &options, error, sizeof error);
     BatchReporter lines;
-    ConsoleReporter console(StandardOutputIsTerminal());
+    ConsoleReporter console(StandardOutputIsTerminal(), options.dryRun);
     Reporter& face = options.face == Face::kLines ? static_cast<Reporter&>(lines) : console;
     switch (read) {
         case CommandLine::kHelp:

@@ -73,7 +73,10 @@ bool FileStage(const char* path, ImageBuffer* image, Reporter& reporter, Ending*
     if (loaded.opened) reporter.ImageOpened(loaded.name);
     std::optional<Ending> failed = loaded.ending;
     if (!failed && !ValidateImage(*image)) failed = Ending::kBadImage;
-    if (!failed) return true;
+    if (!failed) {
+        reporter.ImageChecked(image->count, CountRecords(*image), loaded.sha256);
+        return true;
+    }
     Outcome outcome;
     outcome.name = loaded.name;
     outcome.ending = *failed;

@@ -50,6 +50,8 @@ struct ImageOutcome {
     char name[kImageNameSize] = "";
     // The file was opened and its text read.
     bool opened = false;
+    // The SHA-256 of the file as stored, once it was read.
+    char sha256[65] = "";
 };
 
 // Loads the image file at `path`, or else the first "*.led" of the current

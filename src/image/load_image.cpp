@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "image/image_buffer.h"
+#include "image/sha256.h"
 #include "platform/host.h"
 
 namespace {
@@ -39,6 +40,15 @@ void SkipByteOrderMark(std::FILE* file) {
     if (read != sizeof mark || mark[0] != 0xEF || mark[1] != 0xBB || mark[2] != 0xBF) std::rewind(file);
 }
 
+// The SHA-256 of the whole file, from its first byte.
+void HashFile(std::FILE* file, char (&hex)[65]) {
+    std::rewind(file);
+    Sha256 hash;
+    std::uint8_t block[4096];
+    for (std::size_t read; (read = std::fread(block, 1, sizeof block, file)) > 0;) hash.Add(block, read);
+    hash.Finish(hex);
+}
+
 }  // namespace
 
 ImageOutcome LoadImageFile(const char* path, ImageBuffer* image) {
@@ -60,6 +70,7 @@ ImageOutcome LoadImageFile(const char* path, ImageBuffer* image) {
     if (file == nullptr) return ended(Ending::kCannotOpen);
     SkipByteOrderMark(file);
     const HexText read = ReadHexText(file, image);
+    HashFile(file, outcome.sha256);
     std::fclose(file);
     outcome.opened = true;
     return ended(read == HexText::kImage ? std::nullopt : std::optional<Ending>(Ending::kBadImage));

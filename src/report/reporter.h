@@ -12,6 +12,9 @@ public:
     virtual void Banner() = 0;
     // The image file has been opened and is read.
     virtual void ImageOpened(const char* name) = 0;
+    // It has passed its check: its size, its records, and the SHA-256 of
+    // the file as stored.
+    virtual void ImageChecked(unsigned bytes, unsigned records, const char* sha256) = 0;
     // --list: the ports as the search numbers them.
     virtual void PortsListed(const PortNames& inputs, const PortNames& outputs) = 0;
     // The run has ended so; its ports are still open.

@@ -47,6 +47,11 @@ void ImageOpenedText(const char* name, char* out, std::size_t size) {
     std::snprintf(out, size, "OK: File '%s' is open.\n", PrintableName(name).text);
 }
 
+void ImageSummaryText(unsigned bytes, unsigned records, const char* sha256, char* out, std::size_t size) {
+    std::snprintf(out, size, "Image: %u bytes in %u record%s, SHA-256 %s\n", bytes, records, records == 1 ? "" : "s",
+                  sha256);
+}
+
 void PortHeldText(bool input, unsigned index, const char* name, char* out, std::size_t size) {
     std::snprintf(out, size, "MIDI %s %u (%s) is in use by another program: close that program, then try again.\n",
                   input ? "input" : "output", index, PrintableName(name).text);

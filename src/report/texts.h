@@ -17,6 +17,7 @@ extern const char kMissedCyclesAdvice[];
 // Each writes the text into `out` (cut to `size`), line ends included, as
 // the console prints it.
 void ImageOpenedText(const char* name, char* out, std::size_t size);
+void ImageSummaryText(unsigned bytes, unsigned records, const char* sha256, char* out, std::size_t size);
 void PortHeldText(bool input, unsigned index, const char* name, char* out, std::size_t size);
 void DeviceFoundText(const char* input, const char* output, char* out, std::size_t size);
 // What the device's refusal says; empty for a status byte that says nothing.

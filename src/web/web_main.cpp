@@ -11,8 +11,6 @@
 #include "platform/host.h"
 #include "web/web_reporter.h"
 
-EM_JS(void, WebImage, (int sound, int records, int bytes), { Module.tessarine.image(sound, records, bytes); });
-
 namespace {
 
 // The port of the list that `index` chooses, by the name it was listed under.
@@ -32,9 +30,7 @@ EMSCRIPTEN_KEEPALIVE int WebCheckImage(const char* path) {
     static ImageBuffer image;
     WebReporter reporter;
     Ending ending = Ending::kBadImage;
-    const bool sound = FileStage(path, &image, reporter, &ending);
-    WebImage(sound ? 1 : 0, sound ? static_cast<int>(CountRecords(image)) : 0, sound ? image.count : 0);
-    return sound ? 1 : 0;
+    return FileStage(path, &image, reporter, &ending) ? 1 : 0;
 }
 
 // The ports, as the search numbers them (--list).

@@ -14,6 +14,9 @@ EM_JS(void, WebReport, (const char* kind, const char* text, int first, int secon
 EM_JS(void, WebRecordTry, (int record, int records, int attempt, int percent), {
     Module.tessarine.recordTry(record, records, attempt, percent);
 });
+EM_JS(void, WebImage, (int bytes, int records, const char* sha256), {
+    Module.tessarine.image(bytes, records, UTF8ToString(sha256));
+});
 EM_JS(void, WebPort, (int input, int index, const char* name), {
     Module.tessarine.port(input, index, UTF8ToString(name));
 });
@@ -35,6 +38,10 @@ void WebReporter::ImageOpened(const char* name) {
     Text said;
     ImageOpenedText(name, said.text, sizeof said.text);
     WebReport("opened", said.text, 0, 0);
+}
+
+void WebReporter::ImageChecked(unsigned bytes, unsigned records, const char* sha256) {
+    WebImage(static_cast<int>(bytes), static_cast<int>(records), sha256);
 }
 
 void WebReporter::PortsListed(const PortNames& inputs, const PortNames& outputs) {

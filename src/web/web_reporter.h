@@ -11,6 +11,7 @@ class WebReporter final : public Reporter {
 public:
     void Banner() override;
     void ImageOpened(const char* name) override;
+    void ImageChecked(unsigned bytes, unsigned records, const char* sha256) override;
     void PortsListed(const PortNames& inputs, const PortNames& outputs) override;
     void Ended(const Outcome& outcome) override;
     // The page has no final wait.

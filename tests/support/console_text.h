@@ -24,6 +24,12 @@ inline const std::string kDryRun = "Dry run: no record was sent.\n\n";
 
 inline std::string Opened(const std::string& name) { return "OK: File '" + name + "' is open.\n"; }
 
+// --batch and --dry-run: the image checked, its size, records and SHA-256.
+inline std::string Summary(std::size_t bytes, std::size_t records, const std::string& sha256) {
+    return "Image: " + std::to_string(bytes) + " bytes in " + std::to_string(records) + " record" +
+           (records == 1 ? "" : "s") + ", SHA-256 " + sha256 + "\n";
+}
+
 inline std::string Found(const std::string& in, const std::string& out) {
     return "The Update Device is Open successfully:\nMIDIIN Device: " + in + "\nMIDIOUT Device: " + out + "\n";
 }

@@ -28,6 +28,14 @@ std::string TransferLines(const Bytes& image, const FailedTries& failed, const S
     return lines;
 }
 
+std::size_t RecordsOf(const Bytes& image) {
+    std::size_t records = 0;
+    for (std::size_t position = 0; position < image.size(); position += image[position] * 256u + image[position + 1] + 2u) {
+        ++records;
+    }
+    return records;
+}
+
 Bytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -28,6 +28,9 @@ struct Shown {
 // `failed` names.
 std::string TransferLines(const Bytes& image, const FailedTries& failed = {}, const Shown& shown = {});
 
+// The records the image is made of.
+std::size_t RecordsOf(const Bytes& image);
+
 Bytes ReadBytes(const std::string& path);
 // The text as a regular expression that matches it alone.
 std::string Quoted(const std::string& text);

@@ -145,6 +145,10 @@ async function runCase(browser, rig, c) {
       return problems;
     }
     await page.waitForSelector("#update:not([disabled])");
+    // The image's summary, as a production line compares it with the one published.
+    const sha256 = require("crypto").createHash("sha256").update(chosen.text).digest("hex");
+    const summary = `${image.bytes.length} bytes, SHA-256 ${sha256}`;
+    if (!(await page.textContent("#image")).includes(summary)) problems.push(`the image's summary is not ${summary}`);
     if (c.clicks === "double") {
       await page.dblclick("#update");
     } else if (c.clicks === "quick") {

@@ -78,6 +78,9 @@ const events = {
     if (page.checking) {
       tell(text);
       $("next").textContent = next;
+      logLine("image: failed its check");
+      page.sound = false;
+      refresh();
       return;
     }
     if (key === "updated" || key === "restarted") {
@@ -88,10 +91,11 @@ const events = {
     $("next").textContent = next;
     logLine(`${text.trim()} (${key}, exit status ${status})`);
   },
-  image(sound, records, bytes) {
-    $("image").textContent += sound ? `${records} records, ${bytes} bytes.\n` : "";
-    logLine(sound ? `image: ${records} records, ${bytes} bytes` : "image: failed its check");
-    page.sound = sound;
+  image(bytes, records, sha256) {
+    if (page.checking) $("image").textContent += `${records} records, ${bytes} bytes, SHA-256 ${sha256}.\n`;
+    logLine(`image: ${records} records, ${bytes} bytes, SHA-256 ${sha256}`);
+    if (!page.checking) return;
+    page.sound = true;
     refresh();
   },
   port(input, index, name) {

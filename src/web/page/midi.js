@@ -96,7 +96,7 @@ function createMidiGlue(events) {
     report: (kind, text, first, second) => events.report(kind, text, first, second),
     recordTry: (record, records, attempt, percent) => events.recordTry(record, records, attempt, percent),
     ended: (key, text, next, status) => events.ended(key, text, next, status),
-    image: (sound, records, bytes) => events.image(sound !== 0, records, bytes),
+    image: (bytes, records, sha256) => events.image(bytes, records, sha256),
     port: (input, index, name) => events.port(input !== 0, index, name),
   };
   return glue;
