@@ -133,7 +133,8 @@ TEST_F(EndToEnd, TwoDevicesAreUpdatedAtOnceEachOnItsPortsAlone) {
     // Decoys, listed first, that would answer as a device does.
     std::unique_ptr<ChildProcess> decoys[] = {Simulator({"--name", "Decoy-A", "--verbose"}),
                                               Simulator({"--name", "Decoy-B", "--verbose"})};
-    const std::string units[] = {"Unit-A", "Unit-B"};
+    // The second's name is longer than a port's capability record holds.
+    const std::string units[] = {"Unit-A", "Unit-B-with-a-name-longer-than-a-capability-record"};
     const Bytes images[] = {MakeImage(2000, 100), MakeImage(2500, 80)};
     std::unique_ptr<ChildProcess> sims[2];
     for (int i = 0; i < 2; ++i) {
@@ -142,10 +143,12 @@ TEST_F(EndToEnd, TwoDevicesAreUpdatedAtOnceEachOnItsPortsAlone) {
     }
     std::string listing;
     ASSERT_EQ(RunIn(folder_, UPDATER_PATH, &listing, {"--list"}), 0);
-    // The first by the numbers --list gives, the second by parts of its ports' names.
+    EXPECT_NE(listing.find(": " + units[1] + ":device in\n"), std::string::npos) << "not listed whole:\n" << listing;
+    // The first by the numbers --list gives, the second by parts of its
+    // ports' whole names, to their end.
     const std::vector<std::string> ports[] = {
         {"--in", PortNumber(listing, "inputs", "Unit-A"), "--out", PortNumber(listing, "outputs", "Unit-A")},
-        {"--in", "unit-b", "--out=UNIT-B:DEVICE IN"}};  // the second to the end of the name
+        {"--in", "capability-record-01:device OUT", "--out=CAPABILITY-RECORD:DEVICE IN"}};
     std::unique_ptr<ChildProcess> updaters[2];
     for (int i = 0; i < 2; ++i) {
         std::vector<std::string> arguments = ports[i];

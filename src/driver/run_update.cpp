@@ -49,7 +49,7 @@ Ending Update(const RunOptions& options, const PortChoice& ports, Reporter& repo
 // The port of the list that `wanted` names (none wanted: any); false, with
 // the problem told, when it names none or several.
 bool ChoosePort(const char* option, const char* kind, const PortNames& list, const char* wanted, UINT* chosen,
-                char (&name)[MAXPNAMELEN], Reporter& reporter, int* status) {
+                char (&name)[kPortNameSize], Reporter& reporter, int* status) {
     if (wanted == nullptr) return true;
     const PortMatch match = MatchPort(list, wanted, chosen);
     if (match == PortMatch::kOne) {

@@ -22,10 +22,13 @@ void CopyName(char (&to)[kSize], const char* from) {
 
 // The port's name now, to be compared with the one it was listed under.
 template <typename Caps, typename Query>
-bool BearsName(Query query, UINT index, const char* expected, Caps* caps) {
+bool BearsName(bool input, Query query, UINT index, const char* expected, Caps* caps) {
     *caps = Caps{};
     const MMRESULT asked = query(index, caps, sizeof *caps);
-    return expected == nullptr || (asked == MMSYSERR_NOERROR && std::strcmp(caps->szPname, expected) == 0);
+    if (expected == nullptr) return true;
+    char listed[kPortNameSize];
+    ListedName(input, index, caps->szPname, listed);
+    return asked == MMSYSERR_NOERROR && std::strcmp(listed, expected) == 0;
 }
 
 }  // namespace
@@ -65,7 +68,7 @@ MMRESULT MidiLink::OpenMidiIn(UINT index, const char* expected) {
     Input& input = inputs_[index];
     if (input.open) return MMSYSERR_ALLOCATED;
     MIDIINCAPSA caps;
-    if (!BearsName(midiInGetDevCapsA, index, expected, &caps)) return MMSYSERR_BADDEVICEID;
+    if (!BearsName(true, midiInGetDevCapsA, index, expected, &caps)) return MMSYSERR_BADDEVICEID;
     const MMRESULT opened = midiInOpen(&input.port, index, reinterpret_cast<DWORD_PTR>(&OnMidiInput),
                                        reinterpret_cast<DWORD_PTR>(&input), CALLBACK_FUNCTION);
     if (opened != MMSYSERR_NOERROR) return opened;
@@ -89,7 +92,7 @@ MMRESULT MidiLink::OpenMidiOut(UINT index, const char* expected) {
     Output& output = outputs_[index];
     if (output.open) return MMSYSERR_ALLOCATED;
     MIDIOUTCAPSA caps;
-    if (!BearsName(midiOutGetDevCapsA, index, expected, &caps)) return MMSYSERR_BADDEVICEID;
+    if (!BearsName(false, midiOutGetDevCapsA, index, expected, &caps)) return MMSYSERR_BADDEVICEID;
     const MMRESULT opened = midiOutOpen(&output.port, index, 0, 0, CALLBACK_NULL);
     if (opened != MMSYSERR_NOERROR) return opened;
     CopyName(output.name, caps.szPname);

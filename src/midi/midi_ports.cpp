@@ -1,24 +1,29 @@
 #include "midi/midi_ports.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
 template <typename Caps, typename Query>
-void ListPorts(Query query, PortNames* ports) {
+void ListPorts(bool input, Query query, PortNames* ports) {
     Caps caps;
     while (ports->count < kMaxPorts) {
         ports->ended = query(ports->count, &caps, sizeof caps);
         if (ports->ended != MMSYSERR_NOERROR) return;
-        std::memcpy(ports->names[ports->count], caps.szPname, MAXPNAMELEN);
-        ports->names[ports->count][MAXPNAMELEN - 1] = '\0';
+        caps.szPname[MAXPNAMELEN - 1] = '\0';
+        ListedName(input, ports->count, caps.szPname, ports->names[ports->count]);
         ++ports->count;
     }
 }
 
 }  // namespace
+
+void ListedName(bool input, UINT index, const char* capsName, char (&name)[kPortNameSize]) {
+    if (!MidiPortWholeName(input, index, name, sizeof name)) std::snprintf(name, sizeof name, "%s", capsName);
+}
 
 bool NoMidiService(const PortNames& inputs, const PortNames& outputs) {
 #if defined(_WIN32) || defined(__EMSCRIPTEN__)
@@ -41,8 +46,8 @@ bool PortNameContains(const char* name, const char* part) {
     return false;
 }
 
-void ListMidiInputs(PortNames* ports) { ListPorts<MIDIINCAPSA>(midiInGetDevCapsA, ports); }
-void ListMidiOutputs(PortNames* ports) { ListPorts<MIDIOUTCAPSA>(midiOutGetDevCapsA, ports); }
+void ListMidiInputs(PortNames* ports) { ListPorts<MIDIINCAPSA>(true, midiInGetDevCapsA, ports); }
+void ListMidiOutputs(PortNames* ports) { ListPorts<MIDIOUTCAPSA>(false, midiOutGetDevCapsA, ports); }
 
 PortMatch MatchPort(const PortNames& ports, const char* wanted, UINT* index) {
     char* end = nullptr;

@@ -3,13 +3,18 @@
 // fails ends the count.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/winmm.h"
 
 constexpr UINT kMaxPorts = 10;
+// A port's name as listed: its whole name where the platform has one longer
+// than the capability record's 31 characters.
+constexpr std::size_t kPortNameSize = 256;
 
 struct PortNames {
     UINT count = 0;
-    char names[kMaxPorts][MAXPNAMELEN] = {};
+    char names[kMaxPorts][kPortNameSize] = {};
     // The answer that ended the count: MMSYSERR_NODRIVER where no MIDI
     // service can be reached at all.
     MMRESULT ended = MMSYSERR_NOERROR;
@@ -18,6 +23,10 @@ struct PortNames {
 // Fill a list that holds none yet.
 void ListMidiInputs(PortNames* ports);
 void ListMidiOutputs(PortNames* ports);
+
+// The name port `index` bears now, as a list would hold it; `capsName` is
+// its capability record's.
+void ListedName(bool input, UINT index, const char* capsName, char (&name)[kPortNameSize]);
 
 // No MIDI service answered the listing. On Windows, which always lists its
 // own synthesizer, no port at all means its MIDI services are missing; in

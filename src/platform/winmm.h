@@ -8,6 +8,8 @@
 // simulated platform cannot stand in for.
 #pragma once
 
+#include <cstddef>
+
 #if defined(_WIN32) && !defined(TESSARINE_OWN_WINMM)
 
 #ifndef NOMINMAX
@@ -143,3 +145,7 @@ void SleepAtLeast(DWORD milliseconds);
 // missed since the program began (a JACK server's xruns, in which MIDI
 // messages may be lost or held back); 0 where the service has no cycles.
 DWORD MidiServiceMissedCycles();
+// Not a Windows call: the whole name of MIDI port `index`, an input or an
+// output, where the service's names can be longer than the capability
+// record's 31 characters; false where it has no more to tell.
+bool MidiPortWholeName(bool input, UINT index, char* name, std::size_t size);

@@ -10,6 +10,7 @@
 // (port_table.h): a closed one answers MMSYSERR_INVALHANDLE.
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -265,6 +266,14 @@ MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT) {
     if (!Offer(port, header)) return MIDIERR_STILLPLAYING;
     port->pending = nullptr;
     return MMSYSERR_NOERROR;
+}
+
+bool MidiPortWholeName(bool input, UINT index, char* name, std::size_t size) {
+    std::string whole;
+    MMRESULT ended = MMSYSERR_NOERROR;
+    if (!FindPort(input, index, &whole, &ended)) return false;
+    std::snprintf(name, size, "%s", whole.c_str());
+    return true;
 }
 
 DWORD MidiServiceMissedCycles() {

@@ -15,8 +15,8 @@ constexpr UINT kAnyPort = ~0u;
 struct PortChoice {
     UINT input = kAnyPort;
     UINT output = kAnyPort;
-    char inputName[MAXPNAMELEN] = "";
-    char outputName[MAXPNAMELEN] = "";
+    char inputName[kPortNameSize] = "";
+    char outputName[kPortNameSize] = "";
 };
 
 struct SearchOutcome {

@@ -14,7 +14,7 @@
 namespace {
 
 // The port of the list that `index` chooses, by the name it was listed under.
-void Choose(const PortNames& list, int index, UINT* chosen, char (&name)[MAXPNAMELEN]) {
+void Choose(const PortNames& list, int index, UINT* chosen, char (&name)[kPortNameSize]) {
     if (index < 0 || static_cast<UINT>(index) >= list.count) return;
     *chosen = static_cast<UINT>(index);
     std::memcpy(name, list.names[index], sizeof name);

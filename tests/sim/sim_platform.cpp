@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -222,6 +223,13 @@ void SleepForReal(DWORD milliseconds) {
 void Sleep(DWORD milliseconds) {
     sim::SleepForReal(milliseconds);
     sim::DeliverUntil(state.now + milliseconds, nullptr);
+}
+
+bool MidiPortWholeName(bool input, UINT index, char* name, std::size_t size) {
+    const std::vector<sim::Port>& ports = input ? sim::state.inputs : sim::state.outputs;
+    if (index >= ports.size() || ports[index].capsResult != MMSYSERR_NOERROR) return false;
+    std::snprintf(name, size, "%s", ports[index].name.c_str());
+    return true;
 }
 
 DWORD MidiServiceMissedCycles() { return state.sends > state.missedCyclesFrom ? 1 : 0; }
