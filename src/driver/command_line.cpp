@@ -21,10 +21,12 @@ const char kUsage[] =
     "                 is sent\n"
     "  --batch        for scripts and production lines: no final wait, whole lines\n"
     "                 for a log, and an exit status that tells the outcome\n"
+    "  --json         as --batch, but JSON Lines on standard output: one event an\n"
+    "                 object, the last the outcome (see the manual page)\n"
     "  -h, --help     show this text\n"
     "  -V, --version  show the program's version\n"
     "\n"
-    "Exit status with --batch: 0 updated (or, with --dry-run, the device found),\n"
+    "Exit status with --batch or --json: 0 updated (or, with --dry-run, the device found),\n"
     "1 the image not found, unreadable or failing its check, 3 no device answered,\n"
     "4 the device asks to be reset, 5 the transfer failed, 130 interrupted.\n"
     "Without --batch: 0, or 130 when interrupted. A bad command line: 2, and\n"
@@ -43,9 +45,22 @@ bool Named(const char* word, const char* name) {
     return std::strncmp(word, name, length) == 0 && (word[length] == '\0' || word[length] == '=');
 }
 
+// --batch and --json: no final wait, an exit status that tells the outcome,
+// and their face (JSON's, when both are given).
+void ChooseFace(Face face, RunOptions* options) {
+    if (options->face != Face::kJson) options->face = face;
+    options->finalWait = false;
+    options->statusTellsOutcome = true;
+}
+
 }  // namespace
 
 CommandLine ReadCommandLine(int argc, char** argv, RunOptions* options, char* error, std::size_t errorSize) {
+    // The face first, whatever else the line holds.
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--batch") == 0) ChooseFace(Face::kLines, options);
+        if (std::strcmp(argv[i], "--json") == 0) ChooseFace(Face::kJson, options);
+    }
     bool help = false;
     bool version = false;
     bool optionsEnd = false;
@@ -73,10 +88,8 @@ CommandLine ReadCommandLine(int argc, char** argv, RunOptions* options, char* er
             options->list = true;
         } else if (std::strcmp(word, "--dry-run") == 0) {
             options->dryRun = true;
-        } else if (std::strcmp(word, "--batch") == 0) {
-            options->face = Face::kLines;
-            options->finalWait = false;
-            options->statusTellsOutcome = true;
+        } else if (std::strcmp(word, "--batch") == 0 || std::strcmp(word, "--json") == 0) {
+            // Chosen above.
         } else if (Named(word, "--in") || Named(word, "--out")) {
             const bool in = Named(word, "--in");
             const char* port = ValueOf(word, in ? 4 : 5, argc, argv, &i);

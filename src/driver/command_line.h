@@ -9,6 +9,7 @@
 enum class Face {
     kConsole,  // the console's own text
     kLines,    // --batch: whole lines for a log
+    kJson,     // --json: JSON Lines
 };
 
 struct RunOptions {
@@ -31,7 +32,8 @@ enum class CommandLine {
     kError,    // the error says what is wrong
 };
 
-// Reads the whole command line, and nothing else.
+// Reads the whole command line, and nothing else. The face it asks for is
+// chosen even when it is refused, so that its error is told in that face.
 CommandLine ReadCommandLine(int argc, char** argv, RunOptions* options, char* error, std::size_t errorSize);
 
 extern const char kUsage[];

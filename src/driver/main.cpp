@@ -2,6 +2,7 @@
 // done, the face that shows the run chosen, then the run it asks for.
 #include <cstdio>
 
+#include "console/json_reporter.h"
 #include "console/text_reporter.h"
 #include "driver/command_line.h"
 #include "driver/run_update.h"
@@ -17,7 +18,8 @@ int main(int argc, char** argv) {
     const CommandLine read = ReadCommandLine(argc, argv, &options, error, sizeof error);
     BatchReporter lines;
     ConsoleReporter console(StandardOutputIsTerminal(), options.dryRun);
-    Reporter& face = options.face == Face::kLines ? static_cast<Reporter&>(lines) : console;
+    JsonReporter json(stdout, true);
+    Reporter& face = options.face == Face::kJson ? json : options.face == Face::kLines ? static_cast<Reporter&>(lines) : console;
     switch (read) {
         case CommandLine::kHelp:
             std::fputs(kUsage, stdout);

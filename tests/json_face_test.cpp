@@ -1,0 +1,125 @@
+// The JSON face, run as a script runs it: every line one JSON object, the
+// last the outcome, whose exit is the program's exit status, for each
+// ending; over JACK, against the simulator.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+
+#include "support/child_process.h"
+#include "support/expected_update.h"
+#include "support/json_lines.h"
+
+namespace {
+
+// The events of a run, each checked for what every event has.
+std::vector<JsonObject> Events(const std::string& lines) {
+    std::vector<JsonObject> events;
+    std::string error;
+    EXPECT_TRUE(ParseJsonLines(lines, &events, &error)) << error;
+    double last = 0;
+    for (const JsonObject& event : events) {
+        EXPECT_EQ(event.count("event"), 1u);
+        const double t = std::strtod(event.count("t") ? event.at("t").c_str() : "-1", nullptr);
+        EXPECT_GE(t, last) << "time went back";
+        last = t;
+    }
+    return events;
+}
+
+std::vector<std::string> Names(const std::vector<JsonObject>& events) {
+    std::vector<std::string> names;
+    for (const JsonObject& event : events) names.push_back(event.at("event"));
+    return names;
+}
+
+TEST(JsonFace, EachEndingIsTheLastLineAndItsExitTheExitStatus) {
+    TempFolder folder;
+    const Bytes image = MakeImage(1000, 100);
+    folder.WriteFile("Corvilent.led", ImageText(image));
+    // Beside the folder, not the first of it.
+    const std::string bad = folder.root() + "/Corvilent-bad.led";
+    std::ofstream(bad) << "00 04 01 02 FF FD\n";
+    const struct {
+        std::vector<std::string> device;  // the simulator's options; none: no device
+        std::vector<std::string> arguments;
+        bool stop;                        // SIGTERM once it has begun
+        int status;
+        const char* outcome;
+        std::vector<std::string> events;  // what it told, in order, repeats taken once
+    } cases[] = {
+        {{}, {}, false, 0, "updated", {"start", "image", "device", "record", "answer", "outcome"}},
+        {{"--fault", "0:*:status=20"}, {}, false, 5, "update-error",
+         {"start", "image", "device", "record", "answer", "refused", "outcome"}},
+        {{"--id", "15"}, {}, false, 4, "reset", {"start", "image", "device", "outcome"}},
+        {{"--fault", "id:*:silence"}, {}, false, 3, "no-device", {"start", "image", "waiting", "outcome"}},
+        {{"--fault", "id:*:silence"}, {}, true, 130, "stopped-in-search", {"start", "image", "outcome"}},
+        {{}, {bad}, false, 1, "bad-image", {"start", "outcome"}},
+    };
+    for (const auto& c : cases) {
+        const std::string line = ::testing::PrintToString(c.device) + " " + c.outcome;
+        std::vector<std::string> options = c.device;
+        options.insert(options.end(), {"--timeout", "60"});
+        ChildProcess device(SIM_PATH, options);
+        ASSERT_TRUE(device.WaitForOutput("ready", 10000)) << device.errors();
+        std::vector<std::string> arguments = c.arguments;
+        arguments.push_back("--json");
+        ChildProcess run(UPDATER_PATH, arguments, folder.path());
+        if (c.stop) {
+            ASSERT_TRUE(run.WaitForOutput("\"image\"", 10000)) << run.output();
+            run.Signal(SIGTERM);
+        }
+        EXPECT_EQ(run.Wait(60000), c.status) << line;
+        EXPECT_EQ(run.errors(), "") << line;
+        const std::vector<JsonObject> events = Events(run.output());
+        ASSERT_FALSE(events.empty()) << line;
+        const JsonObject& outcome = events.back();
+        EXPECT_EQ(outcome.at("event"), "outcome") << line;
+        EXPECT_EQ(outcome.at("name"), c.outcome) << line;
+        EXPECT_EQ(outcome.at("exit"), std::to_string(c.status)) << line;
+        EXPECT_FALSE(outcome.at("text").empty()) << line;
+        std::vector<std::string> told;
+        for (const std::string& name : Names(events)) {
+            if (told.empty() || told.back() != name) told.push_back(name);
+        }
+        // The tries and answers alternate: their kinds, once each.
+        std::vector<std::string> kinds;
+        for (const std::string& name : told) {
+            if (std::find(kinds.begin(), kinds.end(), name) == kinds.end()) kinds.push_back(name);
+        }
+        EXPECT_EQ(kinds, c.events) << line << "\n" << run.output();
+    }
+}
+
+TEST(JsonFace, AnImageAndItsRecordsAreToldAsAScriptNeedsThem) {
+    TempFolder folder;
+    const Bytes image = MakeImage(1000, 100);  // ten records
+    folder.WriteFile("Corvilent.led", ImageText(image));
+    ChildProcess device(SIM_PATH, {"--fault", "3:0:status=20", "--timeout", "60"});
+    ASSERT_TRUE(device.WaitForOutput("ready", 10000));
+    std::string output;
+    ASSERT_EQ(RunIn(folder, UPDATER_PATH, &output, {"--json"}), 0);
+    const std::vector<JsonObject> events = Events(output);
+    ASSERT_GT(events.size(), 3u);
+    std::string sha256;
+    RunIn(folder, "/usr/bin/sha256sum", &sha256, {"Corvilent.led"});
+    const JsonObject& told = events[1];
+    EXPECT_EQ(told.at("event"), "image");
+    EXPECT_EQ(told.at("path"), "Corvilent.led");
+    EXPECT_EQ(told.at("bytes"), "1000");
+    EXPECT_EQ(told.at("records"), "10");
+    EXPECT_EQ(told.at("sha256"), sha256.substr(0, 64));
+    // Record 4 twice: refused once with the console's words.
+    std::vector<std::string> tries;
+    for (const JsonObject& event : events) {
+        if (event.at("event") == "record") tries.push_back(event.at("index") + "/" + event.at("of") + ":" + event.at("try"));
+        if (event.at("event") == "refused") {
+            EXPECT_EQ(event.at("status"), "32");
+            EXPECT_EQ(event.at("text"), "The CRC of the download file is error!");
+        }
+    }
+    EXPECT_EQ(tries, (std::vector<std::string>{"1/10:1", "2/10:1", "3/10:1", "4/10:1", "4/10:2", "5/10:1", "6/10:1",
+                                                "7/10:1", "8/10:1", "9/10:1", "10/10:1"}));
+}
+
+}  // namespace
