@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include "support/child_process.h"
 #include "support/expected_update.h"
@@ -27,10 +30,28 @@ std::vector<JsonObject> Events(const std::string& lines) {
     return events;
 }
 
-std::vector<std::string> Names(const std::vector<JsonObject>& events) {
-    std::vector<std::string> names;
-    for (const JsonObject& event : events) names.push_back(event.at("event"));
-    return names;
+// The kinds of events told, in the order each first came.
+std::vector<std::string> Kinds(const std::vector<JsonObject>& events) {
+    std::vector<std::string> kinds;
+    for (const JsonObject& event : events) {
+        if (std::find(kinds.begin(), kinds.end(), event.at("event")) == kinds.end()) kinds.push_back(event.at("event"));
+    }
+    return kinds;
+}
+
+// A run of the updater in the folder, stopped (SIGTERM) once it has told
+// `stopAfter` when that is given; its exit status.
+int RunUpdater(const TempFolder& folder, const std::vector<std::string>& arguments, const std::string& stopAfter,
+        std::string* output, std::string* errors) {
+    ChildProcess run(UPDATER_PATH, arguments, folder.path());
+    if (!stopAfter.empty()) {
+        EXPECT_TRUE(run.WaitForOutput(stopAfter, 10000)) << run.output();
+        run.Signal(SIGTERM);
+    }
+    const int status = run.Wait(60000);
+    *output = run.output();
+    *errors = run.errors();
+    return status;
 }
 
 TEST(JsonFace, EachEndingIsTheLastLineAndItsExitTheExitStatus) {
@@ -64,30 +85,31 @@ TEST(JsonFace, EachEndingIsTheLastLineAndItsExitTheExitStatus) {
         ASSERT_TRUE(device.WaitForOutput("ready", 10000)) << device.errors();
         std::vector<std::string> arguments = c.arguments;
         arguments.push_back("--json");
-        ChildProcess run(UPDATER_PATH, arguments, folder.path());
-        if (c.stop) {
-            ASSERT_TRUE(run.WaitForOutput("\"image\"", 10000)) << run.output();
-            run.Signal(SIGTERM);
-        }
-        EXPECT_EQ(run.Wait(60000), c.status) << line;
-        EXPECT_EQ(run.errors(), "") << line;
-        const std::vector<JsonObject> events = Events(run.output());
+        std::string output;
+        std::string errors;
+        EXPECT_EQ(RunUpdater(folder, arguments, c.stop ? "\"image\"" : "", &output, &errors), c.status) << line;
+        EXPECT_EQ(errors, "") << line;
+        const std::vector<JsonObject> events = Events(output);
         ASSERT_FALSE(events.empty()) << line;
         const JsonObject& outcome = events.back();
         EXPECT_EQ(outcome.at("event"), "outcome") << line;
         EXPECT_EQ(outcome.at("name"), c.outcome) << line;
         EXPECT_EQ(outcome.at("exit"), std::to_string(c.status)) << line;
         EXPECT_FALSE(outcome.at("text").empty()) << line;
-        std::vector<std::string> told;
-        for (const std::string& name : Names(events)) {
-            if (told.empty() || told.back() != name) told.push_back(name);
-        }
-        // The tries and answers alternate: their kinds, once each.
-        std::vector<std::string> kinds;
-        for (const std::string& name : told) {
-            if (std::find(kinds.begin(), kinds.end(), name) == kinds.end()) kinds.push_back(name);
-        }
-        EXPECT_EQ(kinds, c.events) << line << "\n" << run.output();
+        EXPECT_EQ(Kinds(events), c.events) << line << "\n" << output;
+
+        // The console's run, with a log: the same events, the exit its own.
+        const std::string log = folder.root() + "/run.log";
+        std::remove(log.c_str());
+        arguments.back() = "--log=" + log;
+        const int status = RunUpdater(folder, arguments, c.stop ? "OK: File" : "", &output, &errors);
+        EXPECT_EQ(status, c.stop ? 130 : 0) << line;
+        std::ifstream file(log);
+        const std::vector<JsonObject> logged = Events(std::string(std::istreambuf_iterator<char>(file), {}));
+        ASSERT_FALSE(logged.empty()) << line;
+        EXPECT_EQ(Kinds(logged), c.events) << line;
+        EXPECT_EQ(logged.back().at("name"), c.outcome) << line;
+        EXPECT_EQ(logged.back().at("exit"), std::to_string(status)) << line;
     }
 }
 

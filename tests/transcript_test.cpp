@@ -132,6 +132,9 @@ TEST(CommandLine, NothingButARunForAnUpdateTouchesTheDevice) {
         // A port that names none is no device (unplugged since it was listed).
         {{"--out", "synth"}, 3, "",
          "tessarine-update: --out 'synth' names no MIDI output; the candidates: 0 'Tessarine[^\n]*device in'" + hint},
+        // A log that cannot be written.
+        {{"--log", "no-such-folder/run.log"}, 2, "",
+         "tessarine-update: cannot write the log 'no-such-folder/run.log': No such file or directory" + hint},
         // The number one past the last port's.
         {{"--in", "1", "--batch"}, 3, "", "tessarine-update: --in '1' names no MIDI input; the candidates: 0 'Tessarine[^\n]*'" + hint},
     };

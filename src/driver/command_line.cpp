@@ -23,6 +23,7 @@ const char kUsage[] =
     "                 for a log, and an exit status that tells the outcome\n"
     "  --json         as --batch, but JSON Lines on standard output: one event an\n"
     "                 object, the last the outcome (see the manual page)\n"
+    "  --log FILE     also append the run's events to FILE as JSON Lines\n"
     "  -h, --help     show this text\n"
     "  -V, --version  show the program's version\n"
     "\n"
@@ -90,6 +91,13 @@ CommandLine ReadCommandLine(int argc, char** argv, RunOptions* options, char* er
             options->dryRun = true;
         } else if (std::strcmp(word, "--batch") == 0 || std::strcmp(word, "--json") == 0) {
             // Chosen above.
+        } else if (Named(word, "--log")) {
+            const char* file = ValueOf(word, 5, argc, argv, &i);
+            if (file == nullptr || file[0] == '\0') {
+                std::snprintf(error, errorSize, "--log needs a FILE to append the run's events to");
+                return CommandLine::kError;
+            }
+            options->log = file;
         } else if (Named(word, "--in") || Named(word, "--out")) {
             const bool in = Named(word, "--in");
             const char* port = ValueOf(word, in ? 4 : 5, argc, argv, &i);

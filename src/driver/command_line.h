@@ -16,6 +16,7 @@ struct RunOptions {
     const char* image = nullptr;    // IMAGE: this file instead of the folder's first *.led
     const char* input = nullptr;    // --in PORT
     const char* output = nullptr;   // --out PORT
+    const char* log = nullptr;      // --log FILE: the run's events appended as JSON Lines
     bool list = false;              // --list
     bool dryRun = false;            // --dry-run
     // What --batch bundles: its face, no final wait, and an exit status
