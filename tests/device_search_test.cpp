@@ -54,7 +54,7 @@ protected:
     Result SearchTold(Reporter& reporter, const PortChoice& choice = {}) {
         link.reset();
         link.emplace(reporter, UserStop());
-        printed = Captured([&] { found = FindUpdateDevice(*link, device::kIdentity, choice, reporter); });
+        printed = Captured([&] { found = FindUpdateDevice(*link, device::kIdentity, choice, waitMs, reporter); });
         return ResultOf(found);
     }
     // Exactly these ports are open (none: 99).
@@ -65,6 +65,7 @@ protected:
         }
     }
     ConsoleReporter console{false};
+    std::uint32_t waitMs = 0;  // --wait
     std::optional<DeviceLink> link;
     std::string printed;
     SearchOutcome found;
@@ -292,6 +293,31 @@ TEST_F(DeviceSearch, WaitsAreNeitherCutShortNorCreditedLate) {
     SetUpScene(1, 2, {0}, {0}, &late);
     EXPECT_EQ(Search(), Result::kNoDevice);
     EXPECT_EQ(printed, "");
+}
+
+TEST_F(DeviceSearch, WithAWaitADeviceThatAnswersLateIsStillFound) {
+    // Still starting up: it answers from its fifth request on, after the
+    // first search's four rounds of half a second.
+    DeviceSettings settings;
+    settings.faults = Faults("id:0-3:silence");
+    TargetDevice device(settings);
+    SetUpScene(1, 1, {0}, {0}, &device);
+    EXPECT_EQ(Search(), Result::kNoDevice);
+    EXPECT_EQ(sim::NowMs(), 4 * 500u);
+    // Listed and asked again half a second later, until it answers.
+    TargetDevice starting(settings);
+    SetUpScene(1, 1, {0}, {0}, &starting);
+    waitMs = 10000;
+    ConsoleReporter terminal(true);
+    EXPECT_EQ(SearchTold(terminal), Result::kFound);
+    EXPECT_EQ(sim::NowMs(), 4 * 500 + 500 + 1u);
+    EXPECT_NE(printed.find("Looking for the device on MIDI output 0 (Out 0): 2 s"), std::string::npos) << printed;
+    ExpectOpen(0, 0);
+    // A wait that runs out ends the search.
+    SetUpScene(1, 1, {}, {}, nullptr);
+    waitMs = 3000;
+    EXPECT_EQ(Search(), Result::kNoDevice);
+    EXPECT_EQ(sim::NowMs(), 2000 + 500 + 2000u);
 }
 
 }  // namespace

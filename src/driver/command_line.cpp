@@ -1,6 +1,7 @@
 #include "driver/command_line.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 const char kUsage[] =
@@ -19,6 +20,8 @@ const char kUsage[] =
     "                 or a part of the port's name (letter case ignored)\n"
     "  --dry-run      check the image and find the device, then stop: no record\n"
     "                 is sent\n"
+    "  --wait SECONDS look for the device until it answers or SECONDS have passed\n"
+    "                 (plugged in after the start, or still starting up)\n"
     "  --batch        for scripts and production lines: no final wait, whole lines\n"
     "                 for a log, and an exit status that tells the outcome\n"
     "  --json         as --batch, but JSON Lines on standard output: one event an\n"
@@ -34,6 +37,9 @@ const char kUsage[] =
     "nothing is done; a PORT that names none: 3.\n";
 
 namespace {
+
+// An hour: a production line's station waits for the next device.
+constexpr unsigned long kMostWaitSeconds = 3600;
 
 // The option's value: what follows "=" in the same word, or the next word.
 const char* ValueOf(const char* word, std::size_t nameLength, int argc, char** argv, int* i) {
@@ -91,6 +97,16 @@ CommandLine ReadCommandLine(int argc, char** argv, RunOptions* options, char* er
             options->dryRun = true;
         } else if (std::strcmp(word, "--batch") == 0 || std::strcmp(word, "--json") == 0) {
             // Chosen above.
+        } else if (Named(word, "--wait")) {
+            const char* seconds = ValueOf(word, 6, argc, argv, &i);
+            char* end = nullptr;
+            const unsigned long value = seconds != nullptr ? std::strtoul(seconds, &end, 10) : 0;
+            if (seconds == nullptr || seconds[0] < '0' || seconds[0] > '9' || *end != '\0' || value > kMostWaitSeconds) {
+                std::snprintf(error, errorSize, "--wait needs SECONDS, a whole number from 0 to %u",
+                              static_cast<unsigned>(kMostWaitSeconds));
+                return CommandLine::kError;
+            }
+            options->waitSeconds = static_cast<std::uint32_t>(value);
         } else if (Named(word, "--log")) {
             const char* file = ValueOf(word, 5, argc, argv, &i);
             if (file == nullptr || file[0] == '\0') {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // How the run's words are shown.
 enum class Face {
@@ -19,6 +20,7 @@ struct RunOptions {
     const char* log = nullptr;      // --log FILE: the run's events appended as JSON Lines
     bool list = false;              // --list
     bool dryRun = false;            // --dry-run
+    std::uint32_t waitSeconds = 0;  // --wait SECONDS: for the device to appear
     // What --batch bundles: its face, no final wait, and an exit status
     // that tells the outcome.
     Face face = Face::kConsole;

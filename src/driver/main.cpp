@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     int status = kExitUpdated;
     if (options.list) {
         status = ListMidiPorts(told);
-    } else if (ChoosePorts(options, &ports, told, &status)) {
+    } else if (ChoosePorts(options, &ports, told, UserStop(), &status)) {
         status = RunUpdate(options, ports, told, UserStop());
     }
     EndRun();

@@ -13,14 +13,14 @@ namespace {
 
 // The device stages for a validated image, on a link of their own, whose
 // ports close once the outcome has been told.
-Ending UpdateDevice(const ImageBuffer& image, const PortChoice& ports, bool dryRun, Reporter& reporter,
+Ending UpdateDevice(const ImageBuffer& image, const PortChoice& ports, const RunOptions& options, Reporter& reporter,
                     const StopToken& stop) {
     DeviceLink link(reporter, stop);
     Outcome outcome;
-    const SearchOutcome search = FindUpdateDevice(link, EXPECTED_ID, ports, reporter);
+    const SearchOutcome search = FindUpdateDevice(link, EXPECTED_ID, ports, options.waitSeconds * 1000u, reporter);
     if (search.ending) {
         outcome.ending = *search.ending;
-    } else if (dryRun) {
+    } else if (options.dryRun) {
         outcome.ending = Ending::kDryRunFound;
     } else {
         const TransferOutcome transfer = TransferImage(link, search.output, image, reporter);
@@ -39,31 +39,36 @@ Ending Update(const RunOptions& options, const PortChoice& ports, Reporter& repo
     ImageBuffer image;
     Ending ending = Ending::kBadImage;
     if (!FileStage(options.image, &image, reporter, &ending)) return ending;
-    if (!stop.Requested()) return UpdateDevice(image, ports, options.dryRun, reporter, stop);
+    if (!stop.Requested()) return UpdateDevice(image, ports, options, reporter, stop);
     Outcome outcome;
     outcome.ending = Ending::kStoppedBeforeSearch;
     reporter.Ended(outcome);
     return outcome.ending;
 }
 
-// The port of the list that `wanted` names (none wanted: any); false, with
-// the problem told, when it names none or several.
-bool ChoosePort(const char* option, const char* kind, const PortNames& list, const char* wanted, UINT* chosen,
-                char (&name)[kPortNameSize], Reporter& reporter, int* status) {
-    if (wanted == nullptr) return true;
+// With a wait for the device, how often the ports a choice names are
+// listed again.
+constexpr DWORD kRelistEveryMs = 500;
+
+// The port of the list that `wanted` names; none wanted: any.
+PortMatch Pick(const PortNames& list, const char* wanted, UINT* chosen, char (&name)[kPortNameSize]) {
+    if (wanted == nullptr) return PortMatch::kOne;
     const PortMatch match = MatchPort(list, wanted, chosen);
-    if (match == PortMatch::kOne) {
-        std::memcpy(name, list.names[*chosen], sizeof name);
-        return true;
-    }
+    if (match == PortMatch::kOne) std::memcpy(name, list.names[*chosen], sizeof name);
+    return match;
+}
+
+// A port that names none (the device unplugged since it was listed) or
+// several (a bad command line): the run ends so.
+int Refuse(const char* option, const char* kind, const PortNames& list, const char* wanted, PortMatch match,
+           Reporter& reporter) {
     char problem[8 * 1024];
     PortChoiceText(option, kind, list, wanted, match, problem, sizeof problem);
     Outcome outcome;
     outcome.ending = match == PortMatch::kNone ? Ending::kPortNotFound : Ending::kUsage;
     outcome.problem = problem;
     reporter.Ended(outcome);
-    *status = RowOf(outcome.ending).exitStatus;
-    return false;
+    return RowOf(outcome.ending).exitStatus;
 }
 
 }  // namespace
@@ -97,13 +102,31 @@ int RunUpdate(const RunOptions& options, const PortChoice& ports, Reporter& repo
     return options.statusTellsOutcome ? RowOf(ending).exitStatus : kExitUpdated;
 }
 
-bool ChoosePorts(const RunOptions& options, PortChoice* ports, Reporter& reporter, int* status) {
-    PortNames inputs;
-    PortNames outputs;
-    if (options.input != nullptr) ListMidiInputs(&inputs);
-    if (options.output != nullptr) ListMidiOutputs(&outputs);
-    return ChoosePort("--in", "input", inputs, options.input, &ports->input, ports->inputName, reporter, status) &&
-           ChoosePort("--out", "output", outputs, options.output, &ports->output, ports->outputName, reporter, status);
+bool ChoosePorts(const RunOptions& options, PortChoice* ports, Reporter& reporter, const StopToken& stop,
+                 int* status) {
+    for (const DWORD begun = timeGetTime();; Sleep(kRelistEveryMs)) {
+        PortNames inputs;
+        PortNames outputs;
+        if (options.input != nullptr) ListMidiInputs(&inputs);
+        if (options.output != nullptr) ListMidiOutputs(&outputs);
+        const PortMatch input = Pick(inputs, options.input, &ports->input, ports->inputName);
+        const PortMatch output = Pick(outputs, options.output, &ports->output, ports->outputName);
+        if (input == PortMatch::kOne && output == PortMatch::kOne) return true;
+        // A port that names none may yet appear, within the wait.
+        const bool waits = input != PortMatch::kSeveral && output != PortMatch::kSeveral && !stop.Requested() &&
+                           timeGetTime() - begun < options.waitSeconds * 1000u;
+        if (waits) continue;
+        if (stop.Requested()) {
+            Outcome outcome;
+            outcome.ending = Ending::kStoppedBeforeSearch;
+            reporter.Ended(outcome);
+            *status = kExitInterrupted;
+            return false;
+        }
+        *status = input != PortMatch::kOne ? Refuse("--in", "input", inputs, options.input, input, reporter)
+                                           : Refuse("--out", "output", outputs, options.output, output, reporter);
+        return false;
+    }
 }
 
 int ListMidiPorts(Reporter& reporter) {

@@ -40,6 +40,9 @@ constexpr std::uint8_t kRoundTripsAHalfWaits = 4;
 constexpr std::uint8_t kTriesAlone = 3;
 // The most requests an output hears before each is asked alone again.
 constexpr std::uint8_t kMostRequests = 8;
+// With a wait for the device, how long it waits before it lists the ports
+// again.
+constexpr std::uint16_t kRelistEveryMs = 500;
 
 struct Search {
     DeviceLink& link;
@@ -197,20 +200,30 @@ void ReportTrouble(const PortNames& inputs, const PortNames& outputs, const Held
 }  // namespace
 
 SearchOutcome FindUpdateDevice(DeviceLink& link, std::uint8_t expectedId, const PortChoice& choice,
-                               ProtocolReporter& reporter) {
+                               std::uint32_t waitMs, ProtocolReporter& reporter) {
+    SearchOutcome outcome;
     PortNames inputs;
     PortNames outputs;
-    ListMidiInputs(&inputs);
-    ListMidiOutputs(&outputs);
-    Search search = {link, reporter, expectedId, {}, {}, 0, outputs};
-    std::copy(std::begin(HANDSHAKE_BODY), std::end(HANDSHAKE_BODY), search.request);
     Held held;
-    const bool listening = OpenPorts(link, inputs, choice, &search, &held);
-
-    SearchOutcome outcome;
+    Answer answer = Answer::kNone;
     link.ledger.WaitBegins(ProtocolReporter::Wait::kSearch);
-    const Answer answer = listening && search.count > 0 ? Locate(search, &outcome.input, &outcome.output)
-                                                        : Answer::kNone;
+    for (const DWORD begun = timeGetTime();;) {
+        inputs = PortNames{};
+        outputs = PortNames{};
+        held = Held{};
+        ListMidiInputs(&inputs);
+        ListMidiOutputs(&outputs);
+        Search search = {link, reporter, expectedId, {}, {}, 0, outputs};
+        std::copy(std::begin(HANDSHAKE_BODY), std::end(HANDSHAKE_BODY), search.request);
+        const bool listening = OpenPorts(link, inputs, choice, &search, &held);
+        answer = listening && search.count > 0 ? Locate(search, &outcome.input, &outcome.output) : Answer::kNone;
+        if (answer != Answer::kNone || link.stop.Requested() || timeGetTime() - begun >= waitMs) break;
+        // Not there yet (plugged in later, or still starting up): the ports
+        // are listed and asked again a moment later.
+        link.midi.CloseMidiIn();
+        link.midi.CloseMidiOut();
+        link.ledger.Idle(kRelistEveryMs);
+    }
     link.ledger.WaitEnds();
     ReportTrouble(inputs, outputs, held, reporter);
     if (link.stop.Requested()) {

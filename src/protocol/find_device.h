@@ -30,7 +30,9 @@ struct SearchOutcome {
 };
 
 // Asks the ports of the choice for the device with the identification
-// request, until the user asks the run to stop. Tells the reporter what
-// keeps ports from being used, the search's waits, and the pair found.
+// request, until the user asks the run to stop; with a wait, lists the ports
+// and asks them again until the device answers or `waitMs` have passed.
+// Tells the reporter what keeps ports from being used, the search's waits,
+// and the pair found.
 SearchOutcome FindUpdateDevice(DeviceLink& link, std::uint8_t expectedId, const PortChoice& choice,
-                               ProtocolReporter& reporter);
+                               std::uint32_t waitMs, ProtocolReporter& reporter);

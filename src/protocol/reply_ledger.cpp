@@ -53,6 +53,13 @@ void ReplyLedger::WaitEnds() {
     reporter_.WaitEnds();
 }
 
+void ReplyLedger::Idle(std::uint16_t milliseconds) {
+    std::uint8_t status = 0;
+    UINT input = 0;
+    AwaitReply(timeGetTime(), milliseconds, &status, &input);
+    NextSubject(0);
+}
+
 void ReplyLedger::NoticeMissedCycles() {
     if (toldMissedCycles_ || MidiServiceMissedCycles() == missedCycles_) return;
     toldMissedCycles_ = true;

@@ -54,6 +54,11 @@ public:
     // aside; the status bytes they held.
     std::bitset<128> NextSubject(std::uint16_t milliseconds);
 
+    // Waits `milliseconds` with nothing asked (for a device to appear),
+    // telling the wait's seconds, or until the user asks the run to stop;
+    // nothing is owed afterwards.
+    void Idle(std::uint16_t milliseconds);
+
     // Tells the reporter, once, when the MIDI service has missed cycles
     // since the ledger began: what went wrong, or slowly, may be why.
     void NoticeMissedCycles();

@@ -59,7 +59,7 @@ bool MeasureSearch() {
         const Clock::time_point start = Clock::now();
         Quiet quiet;
         DeviceLink link(quiet, UserStop());
-        const SearchOutcome found = FindUpdateDevice(link, 0x3D, {}, quiet);
+        const SearchOutcome found = FindUpdateDevice(link, 0x3D, {}, 0, quiet);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (found.ending != (c.device ? std::nullopt : std::optional<Ending>(Ending::kNoDevice))) return false;
         std::printf("%4ux%-3u %8s %10.1f %22.1f\n", c.inputs, c.outputs, c.device ? "last" : "none", ms,

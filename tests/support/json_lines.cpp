@@ -1,128 +1,42 @@
 #include "support/json_lines.h"
 
-#include <cctype>
-#include <cstdlib>
+#include <fstream>
 #include <sstream>
 
-namespace {
+#include "support/child_process.h"
 
-class Parser {
-public:
-    explicit Parser(const std::string& text) : text_(text) {}
-
-    bool Object(JsonObject* fields) {
-        if (!Take('{')) return false;
-        if (Take('}')) return true;
-        do {
-            std::string name;
-            std::string value;
-            if (!String(&name) || !Take(':') || !Value(&value)) return false;
-            (*fields)[name] = value;
-        } while (Take(','));
-        return Take('}');
-    }
-    bool AtEnd() {
-        Space();
-        return at_ == text_.size();
-    }
-
-private:
-    void Space() {
-        while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_]))) ++at_;
-    }
-    bool Take(char c) {
-        Space();
-        if (at_ >= text_.size() || text_[at_] != c) return false;
-        ++at_;
-        return true;
-    }
-    bool Value(std::string* value) {
-        Space();
-        const std::size_t start = at_;
-        if (at_ >= text_.size()) return false;
-        switch (text_[at_]) {
-            case '"': return String(value);
-            case '{': {
-                JsonObject inner;
-                if (!Object(&inner)) return false;
-                break;
-            }
-            case '[': {
-                ++at_;
-                if (!Take(']')) {
-                    std::string item;
-                    do {
-                        if (!Value(&item)) return false;
-                    } while (Take(','));
-                    if (!Take(']')) return false;
-                }
-                break;
-            }
-            default:
-                if (!Literal("true") && !Literal("false") && !Literal("null") && !Number()) return false;
-        }
-        *value = text_.substr(start, at_ - start);
-        return true;
-    }
-    bool Literal(const char* word) {
-        const std::string w(word);
-        if (text_.compare(at_, w.size(), w) != 0) return false;
-        at_ += w.size();
-        return true;
-    }
-    bool Number() {
-        const char* start = text_.c_str() + at_;
-        char* end = nullptr;
-        std::strtod(start, &end);
-        if (end == start || (*start != '-' && !std::isdigit(static_cast<unsigned char>(*start)))) return false;
-        at_ += static_cast<std::size_t>(end - start);
-        return true;
-    }
-    bool String(std::string* out) {
-        if (!Take('"')) return false;
-        out->clear();
-        while (at_ < text_.size() && text_[at_] != '"') {
-            const unsigned char c = static_cast<unsigned char>(text_[at_++]);
-            if (c < 0x20) return false;  // a control character must be escaped
-            if (c != '\\') {
-                out->push_back(static_cast<char>(c));
-                continue;
-            }
-            if (at_ >= text_.size()) return false;
-            const char escaped = text_[at_++];
-            const std::string simple = "\"\\/bfnrt";
-            const std::string meant = "\"\\/\b\f\n\r\t";
-            if (simple.find(escaped) != std::string::npos) {
-                out->push_back(meant[simple.find(escaped)]);
-            } else if (escaped == 'u' && at_ + 4 <= text_.size()) {
-                const unsigned long code = std::strtoul(text_.substr(at_, 4).c_str(), nullptr, 16);
-                at_ += 4;
-                if (code >= 0x80) return false;  // none the program writes
-                out->push_back(static_cast<char>(code));
-            } else {
-                return false;
-            }
-        }
-        return Take('"');
-    }
-
-    const std::string& text_;
-    std::size_t at_ = 0;
-};
-
-}  // namespace
-
+// Node.js's own JSON parser reads each line, and tells each object's fields
+// a line each, "name<TAB>value" (a string as it is, line ends as \n; any
+// other value as JSON), with a form feed after each object.
 bool ParseJsonLines(const std::string& text, std::vector<JsonObject>* objects, std::string* error) {
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        JsonObject fields;
-        Parser parser(line);
-        if (!parser.Object(&fields) || !parser.AtEnd()) {
-            *error = "not a JSON object: " + line;
-            return false;
+    TempFolder folder;
+    std::ofstream(folder.root() + "/lines.json") << text;
+    const char* script =
+        "const lines = require('fs').readFileSync(process.argv[1], 'utf8').split('\\n');"
+        "if (lines[lines.length - 1] === '') lines.pop();"
+        "for (const line of lines) {"
+        "  const object = JSON.parse(line);"
+        "  if (typeof object !== 'object' || object === null || Array.isArray(object)) throw new Error(line);"
+        "  for (const [name, value] of Object.entries(object)) {"
+        "    const told = typeof value === 'string' ? value : JSON.stringify(value);"
+        "    console.log(name + '\\t' + told.replace(/\\n/g, '\\\\n'));"
+        "  }"
+        "  console.log('\\f');"
+        "}";
+    std::string fields;
+    if (RunIn(folder, "/usr/bin/node", &fields, {"-e", script, folder.root() + "/lines.json"}, error) != 0) {
+        return false;
+    }
+    std::istringstream told(fields);
+    JsonObject object;
+    for (std::string line; std::getline(told, line);) {
+        if (line == "\f") {
+            objects->push_back(object);
+            object.clear();
+            continue;
         }
-        objects->push_back(fields);
+        const std::size_t tab = line.find('\t');
+        object[line.substr(0, tab)] = line.substr(tab + 1);
     }
     return true;
 }
