@@ -6,7 +6,10 @@ const fs = require("fs");
 const path = require("path");
 
 const [folder, port] = [path.resolve(process.argv[2]), Number(process.argv[3] || 8080)];
-const types = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css" };
+const types = {
+  ".html": "text/html", ".js": "text/javascript", ".css": "text/css", ".svg": "image/svg+xml", ".png": "image/png",
+  ".webmanifest": "application/manifest+json",
+};
 
 http
   .createServer((request, response) => {

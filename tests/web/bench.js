@@ -67,8 +67,10 @@ async function web(browser, rig, image, background = false) {
       }).observe(document.body, { attributes: true });
     });
   });
-  const start = await page.evaluate(() => performance.now());
   await page.click("#update");
+  await page.waitForSelector("#send");
+  const start = await page.evaluate(() => performance.now());
+  await page.click("#send");
   const ms = (await page.evaluate(() => window.__ended)) - start;
   const status = await page.getAttribute("body", "data-status");
   await context.close();

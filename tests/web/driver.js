@@ -20,6 +20,8 @@
       input.dispatchEvent(new Event("change"));
       await until(() => !document.getElementById("update").disabled);
       document.getElementById("update").click();
+      await until(() => !document.getElementById("confirm").hidden);
+      document.getElementById("send").click();
       await until(() => document.body.dataset.status !== undefined);
       report({
         status: Number(document.body.dataset.status),

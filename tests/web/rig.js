@@ -10,7 +10,10 @@ const path = require("path");
 const readline = require("readline");
 const { spawn, execFileSync } = require("child_process");
 
-const types = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css" };
+const types = {
+  ".html": "text/html", ".js": "text/javascript", ".css": "text/css", ".svg": "image/svg+xml", ".png": "image/png",
+  ".webmanifest": "application/manifest+json",
+};
 
 // The bridge, answering one command at a time; what its sources receive
 // goes to every page listening.
@@ -131,6 +134,7 @@ async function startRig({ site, bridgeProgram, driven }) {
   const bridge = startBridge(bridgeProgram);
   await bridge.started;
   const standin = fs.readFileSync(path.join(__dirname, "standin.js"));
+  let siteOffline = false;
   let delivered;
   const result = new Promise((resolve) => (delivered = resolve));
   const server = http.createServer((request, response) => {
@@ -143,9 +147,14 @@ async function startRig({ site, bridgeProgram, driven }) {
       request.on("close", () => bridge.listeners.delete(listener));
       return;
     }
-    if (url.pathname === "/standin.js" || url.pathname === "/driver.js") {
+    if (["/standin.js", "/driver.js", "/carrier.js"].includes(url.pathname)) {
       response.writeHead(200, { "Content-Type": "text/javascript" });
       response.end(fs.readFileSync(path.join(__dirname, url.pathname)));
+      return;
+    }
+    if (driven && url.pathname === "/standin-settings.js") {
+      response.writeHead(200, { "Content-Type": "text/javascript" });
+      response.end("window.__standin = { noPermissionCheck: true };");
       return;
     }
     if (driven && url.pathname === "/image") {
@@ -166,11 +175,12 @@ async function startRig({ site, bridgeProgram, driven }) {
       // the driver, before the page's own scripts.
       const page = fs.readFileSync(path.join(site, "index.html")).toString();
       const scripts =
-        '<script>window.__standin = { noPermissionCheck: true };</script>' +
-        '<script src="/standin.js"></script><script src="/driver.js"></script>';
+        '<script src="/standin-settings.js"></script><script src="/standin.js"></script><script src="/driver.js"></script>';
       response.writeHead(200, { "Content-Type": "text/html" }).end(page.replace("<script", scripts + "<script"));
       return;
     }
+    // The site's own files, unless the test has taken the site offline.
+    if (siteOffline) return response.destroy();
     const file = path.join(site, url.pathname === "/" ? "index.html" : url.pathname);
     fs.readFile(file, (error, data) => {
       if (error) return response.writeHead(404).end();
@@ -196,6 +206,11 @@ async function startRig({ site, bridgeProgram, driven }) {
     url: `http://127.0.0.1:${server.address().port}/`,
     standin,
     result,
+    // The site's files no longer served, as when the machine is offline;
+    // the stand-in's MIDI still goes through.
+    takeSiteOffline(offline) {
+      siteOffline = offline;
+    },
     close() {
       server.closeAllConnections();
       for (const socket of sockets) socket.destroy();

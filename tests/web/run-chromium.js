@@ -1,17 +1,27 @@
 // The web page in headless Chromium (Debian's, driven by playwright-core),
 // with the Web MIDI permissions granted, or not, through the browser's
-// protocol: every way an update from the page can end, in one table. The
-// page and its core are the real ones; only Web MIDI is the stand-in that
-// carries it to the simulator over the tests' own JACK server.
+// protocol: every way an update from the page can end, in one table, under
+// the page's own Content-Security-Policy (no violation allowed), with
+// axe-core's accessibility checks in every state, light and dark; and the
+// page as an owner keeps it: installable, and working offline once loaded.
+// The page and its core are the real ones; only Web MIDI is the stand-in
+// that carries it to the simulator over the tests' own JACK server.
 //
 //   node tests/web/run-chromium.js SITE BRIDGE SIMULATOR [PATTERN]    (under scripts/with-jack)
 //
-// PATTERN, a regular expression, runs the cases whose description it matches.
+// PATTERN, a regular expression, runs the cases whose description it
+// matches. With TESSARINE_SCREENSHOTS set to a folder, each state checked
+// is also shot there, at 1280x800 and 390x844, light and dark.
 "use strict";
+const crypto = require("crypto");
+const fs = require("fs");
+const path = require("path");
 const { chromium } = require("playwright-core");
 const { startRig, startSimulator, makeImage } = require("./rig");
 
 const [site, bridgeProgram, simulator, pattern] = process.argv.slice(2);
+const screenshots = process.env.TESSARINE_SCREENSHOTS;
+const axeSource = fs.readFileSync(require.resolve("axe-core/axe.min.js"), "utf8");
 
 const kBanner = "Update V0.3 - Update Corvilent Tessarine System\n";
 const kOpened = "OK: File 'Corvilent.led' is open.\n";
@@ -19,17 +29,26 @@ const kFound =
   "The Update Device is Open successfully:\nMIDIIN Device: Tessarine-01:device out\n" +
   "MIDIOUT Device: Tessarine:device in\n";
 const kNoDevice = "\nFailed: Can't find the suitable device to update!\n\n";
+const kUpdated = kBanner + kOpened + kFound + "\nTarget update successfully!\n\n";
+const kSizes = { wide: { width: 1280, height: 800 }, phone: { width: 390, height: 844 } };
+const kLaunch = {
+  executablePath: "/usr/bin/chromium",
+  args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--disable-background-networking",
+         "--disable-component-update", "--no-first-run", "--disable-sync"],
+};
 
-const image = makeImage(simulator, 3000, 100); // 28 records
+const image = makeImage(simulator, 3000, 100); // 29 records
 const valid = { name: "Corvilent.led", text: image.text };
 
 // Each case: the simulator's options (none: no device), the image, the
-// permissions granted, what the page is asked, and how it must end.
+// permissions granted, what the page is asked, how it must end, and the
+// states checked (and shot) on the way.
 const cases = [
   {
     why: "every record accepted",
     device: [],
-    expect: { status: 0, key: "updated", said: kBanner + kOpened + kFound + "\nTarget update successfully!\n\n" },
+    states: { initial: "before", "image-chosen": "chosen", success: "ended" },
+    expect: { status: 0, key: "updated", tone: "good", said: kUpdated },
     accepted: image.bytes,
   },
   {
@@ -37,7 +56,7 @@ const cases = [
     device: ["--fault", "2:0:status=20", "--fault", "5:0-1:silence", "--fault", "9:0:status=42"],
     expect: {
       status: 0,
-      key: "updated",
+      tone: "good",
       said: kBanner + kOpened + kFound + "\nThe CRC of the download file is error!\n" + "\nTarget update successfully!\n\n",
     },
     accepted: image.bytes,
@@ -45,44 +64,51 @@ const cases = [
   {
     why: "a device busy erasing its memory before the first record",
     device: ["--fault", "0:0:busy=6000", "--store-time", "5"],
-    expect: { status: 0, key: "updated", said: kBanner + kOpened + kFound + "\nTarget update successfully!\n\n" },
+    expect: { status: 0, tone: "good", said: kUpdated },
     accepted: image.bytes,
   },
   {
     why: "an erase error, then the record goes again",
     device: ["--fault", "0:0:status=25"],
-    expect: { status: 0, key: "updated", said: kBanner + kOpened + kFound + "\nThe MCU erases error!\n\nTarget update successfully!\n\n" },
+    expect: { status: 0, tone: "good", said: kBanner + kOpened + kFound + "\nThe MCU erases error!\n\nTarget update successfully!\n\n" },
     accepted: image.bytes,
   },
   {
-    why: "no device answers",
+    why: "no device answers, told in view on a phone",
     device: null,
-    expect: { status: 3, key: "no-device", said: kBanner + kOpened + kNoDevice },
+    size: "phone",
+    states: { failure: "ended" },
+    expect: { status: 3, tone: "bad", said: kBanner + kOpened + kNoDevice },
   },
   {
     why: "the device asks to be reset",
     device: ["--id", "15"],
-    expect: { status: 4, key: "reset", said: kBanner + kOpened + kFound + "Please reset the product and retry again!\n\n" },
+    expect: { status: 4, tone: "warn", said: kBanner + kOpened + kFound + "Please reset the product and retry again!\n\n" },
     accepted: Buffer.alloc(0),
   },
   {
     why: "a check that sends no record",
     device: [],
     check: true,
-    expect: { status: 0, key: "found", said: kBanner + kOpened + kFound + "Dry run: no record was sent.\n\n" },
+    expect: { status: 0, tone: "good", said: kBanner + kOpened + kFound + "Dry run: no record was sent.\n\n" },
     accepted: Buffer.alloc(0),
   },
   {
     why: "Stop midway",
     device: ["--store-time", "30"],
     stopAt: 30,
-    expect: { status: 130, key: "stopped-in-transfer", said: /\nInterrupted at record \d+ \([3-9]\d% done\)\.\nThe device holds an incomplete image: run the update again before using the device\.\n\n$/ },
+    states: { updating: "stopping" },
+    expect: {
+      status: 130,
+      tone: "bad",
+      said: /\nInterrupted at record \d+ \([3-9]\d% done\)\.\nThe device holds an incomplete image: run the update again before using the device\.\n\n$/,
+    },
   },
   {
     why: "a double click: one run",
     device: [],
     clicks: "double",
-    expect: { status: 0, key: "updated", said: kBanner + kOpened + kFound + "\nTarget update successfully!\n\n" },
+    expect: { status: 0, tone: "good", said: kUpdated },
     accepted: image.bytes,
   },
   {
@@ -90,14 +116,21 @@ const cases = [
     device: [],
     standin: { grantAfterMs: 1500 },
     clicks: "quick",
-    expect: { status: 0, key: "updated", said: kBanner + kOpened + kFound + "\nTarget update successfully!\n\n" },
+    expect: { status: 0, tone: "good", said: kUpdated },
     accepted: image.bytes,
   },
   {
     why: "the page's program fails midway: a failure, never a success",
     device: ["--store-time", "30"],
     abortAt: 30,
-    expect: { status: "aborted", said: /\nThe update stopped: the page's program failed\.\n\n$/, next: /reload the page/ },
+    expect: { status: "aborted", tone: "bad", said: /\nThe update stopped: the page's program failed\.\n\n$/, next: /reload the page/ },
+  },
+  {
+    why: "an image named as the program takes one: its name begins with Corvilent",
+    device: [],
+    image: { name: "Corvilent_notes.txt", text: image.text },
+    expect: { status: 0, tone: "good", said: kUpdated.replace("Corvilent.led", "Corvilent_notes.txt") },
+    accepted: image.bytes,
   },
   {
     why: "an image that fails its check",
@@ -115,7 +148,8 @@ const cases = [
     why: "a browser without Web MIDI",
     device: [],
     standin: { noWebMidi: true },
-    guide: /no Web MIDI.*Chrome, Edge or Opera/,
+    states: { "no-web-midi": "guided" },
+    guide: /no Web MIDI.*Chrome on Android/,
   },
   {
     why: "System Exclusive refused",
@@ -125,16 +159,63 @@ const cases = [
   },
 ];
 
+// axe-core's checks of the page as it stands, light and dark; and, when
+// asked for, its screenshots at both sizes.
+async function check(page, state, size, problems) {
+  await page.evaluate(axeSource);
+  for (const colorScheme of ["light", "dark"]) {
+    await page.emulateMedia({ colorScheme });
+    const found = await page.evaluate(() =>
+      axe.run(document, { runOnly: ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "best-practice"] })
+        .then((results) => results.violations.map((v) => `${v.id} (${v.impact}): ${v.nodes.map((n) => n.target).join(", ")}`)));
+    for (const violation of found) problems.push(`${state}, ${colorScheme}: ${violation}`);
+    if (!screenshots) continue;
+    for (const [name, viewport] of Object.entries(kSizes)) {
+      await page.setViewportSize(viewport);
+      await page.screenshot({ path: path.join(screenshots, `${state}-${name}-${colorScheme}.png`), fullPage: true });
+    }
+  }
+  await page.emulateMedia({ colorScheme: "light" });
+  await page.setViewportSize(kSizes[size]);
+}
+
+// Starts what the case asks for, clicking as a user would.
+async function start(page, c) {
+  if (c.check) return page.click("#check");
+  if (c.clicks === "quick") {
+    await page.evaluate(() => ["update", "update", "check"].forEach((id) => document.getElementById(id).click()));
+  } else if (c.clicks === "double") {
+    await page.dblclick("#update");
+  } else {
+    await page.click("#update");
+  }
+  if (c.guide) return;
+  await page.waitForSelector("#send");
+  await (c.clicks === "double" ? page.dblclick("#send") : page.click("#send"));
+}
+
 async function runCase(browser, rig, c) {
   const sim = c.device ? await startSimulator(simulator, c.device) : null;
-  const context = await browser.newContext();
+  const size = c.size || "wide";
+  const context = await browser.newContext({ viewport: kSizes[size] });
   await context.grantPermissions(c.permissions || ["midi", "midi-sysex"], { origin: rig.url });
   const page = await context.newPage();
   await page.addInitScript(`window.__standin = ${JSON.stringify(c.standin || {})};\n${rig.standin}`);
+  await page.addInitScript(() => {
+    window.__violations = [];
+    document.addEventListener("securitypolicyviolation", (e) => window.__violations.push(`${e.violatedDirective} ${e.blockedURI}`));
+  });
+  const console = [];
+  page.on("console", (message) => /Content.Security.Policy|Refused to/i.test(message.text()) && console.push(message.text()));
   const problems = [];
+  const states = c.states || {};
+  const at = async (moment) => {
+    for (const [state, when] of Object.entries(states)) if (when === moment) await check(page, state, size, problems);
+  };
   try {
     await page.goto(rig.url);
     await page.waitForSelector("body[data-ready]");
+    await at("before");
     const chosen = c.image || valid;
     await page.setInputFiles("#file", { name: chosen.name, mimeType: "text/plain", buffer: Buffer.from(chosen.text) });
     if (c.checked !== undefined) {
@@ -142,28 +223,35 @@ async function runCase(browser, rig, c) {
       const checked = await page.textContent("#image");
       if (checked !== c.checked) problems.push(`the check said ${JSON.stringify(checked)}`);
       if (!(await page.isDisabled("#update"))) problems.push("Update is offered for an image that failed");
+      if (await page.isHidden("#image-error")) problems.push("what to do is not told beside the image");
       return problems;
     }
     await page.waitForSelector("#update:not([disabled])");
     // The image's summary, as a production line compares it with the one published.
-    const sha256 = require("crypto").createHash("sha256").update(chosen.text).digest("hex");
+    const sha256 = crypto.createHash("sha256").update(chosen.text).digest("hex");
     const summary = `${image.bytes.length} bytes, SHA-256 ${sha256}`;
     if (!(await page.textContent("#image")).includes(summary)) problems.push(`the image's summary is not ${summary}`);
-    if (c.clicks === "double") {
-      await page.dblclick("#update");
-    } else if (c.clicks === "quick") {
-      await page.evaluate(() => ["update", "update", "check"].forEach((id) => document.getElementById(id).click()));
-    } else {
-      await page.click(c.check ? "#check" : "#update");
-    }
+    await at("chosen");
+    await start(page, c);
     if (c.guide) {
       await page.waitForSelector("#browser:not([hidden])");
       const guide = await page.textContent("#browser");
       if (!c.guide.test(guide)) problems.push(`the guidance said ${JSON.stringify(guide)}`);
+      await at("guided");
       return problems;
+    }
+    if (!c.check) {
+      // The confirmation named the image, its fingerprint and the time.
+      const log = await page.textContent("#log");
+      if (!/update of /.test(log)) problems.push("the run did not start");
     }
     if (c.stopAt !== undefined) {
       await page.waitForFunction((at) => document.getElementById("progress").value >= at, c.stopAt);
+      const label = await page.evaluate(() => document.getElementById("progress").labels[0].textContent);
+      if (label !== "Update progress") problems.push(`the progress bar is named ${JSON.stringify(label)}`);
+      const told = await page.textContent("#percent");
+      if (!/^Record \d+ of 29/.test(told)) problems.push(`no record of how many told: ${JSON.stringify(told)}`);
+      await at("stopping");
       await page.click("#stop");
     }
     if (c.abortAt !== undefined) {
@@ -172,6 +260,7 @@ async function runCase(browser, rig, c) {
       await page.evaluate(() => (glue.send = () => { throw new Error("a fault the test forced"); }));
     }
     await page.waitForSelector("body[data-status]", { timeout: 120000 });
+    await page.waitForSelector("#result:not([hidden])");
     const status = await page.getAttribute("body", "data-status");
     const said = await page.textContent("#said");
     const next = await page.textContent("#next");
@@ -180,11 +269,24 @@ async function runCase(browser, rig, c) {
     if (!matches) problems.push(`it said ${JSON.stringify(said)}`);
     if (next === "") problems.push("it said nothing of what to do next");
     if (c.expect.next && !c.expect.next.test(next)) problems.push(`what to do next: ${JSON.stringify(next)}`);
+    // The outcome: in its tone, announced, focused and in view.
+    const result = await page.evaluate(() => {
+      const panel = document.getElementById("result");
+      const box = panel.getBoundingClientRect();
+      return { tone: panel.className, role: panel.getAttribute("role"), focused: document.activeElement === panel,
+               inView: box.top >= 0 && box.top < window.innerHeight };
+    });
+    if (result.tone !== `result ${c.expect.tone}`) problems.push(`the result is shown as ${result.tone}`);
+    if (result.role !== (c.expect.tone === "bad" ? "alert" : "status")) problems.push(`the result's role is ${result.role}`);
+    if (!result.focused || !result.inView) problems.push(`the result is not focused and in view: ${JSON.stringify(result)}`);
     const log = await page.textContent("#log");
     const runs = (log.match(/\b(update|check) of /g) || []).length;
     if (runs !== 1) problems.push(`${runs} runs`);
     if (c.expect.status === 0 && !c.check && !/record 1: answer 1A/.test(log)) problems.push("the log lacks the replies");
+    await at("ended");
   } finally {
+    const violations = await page.evaluate(() => window.__violations).catch(() => []);
+    for (const violation of violations.concat(console)) problems.push(`policy violated: ${violation}`);
     await context.close();
     const held = sim ? await sim.stop() : null;
     if (c.accepted && held && !held.equals(c.accepted)) {
@@ -194,27 +296,66 @@ async function runCase(browser, rig, c) {
   return problems;
 }
 
+// Loaded once over http, the page is installable, and reloaded with its site
+// unreachable it still opens and updates the device.
+async function offline(rig) {
+  const sim = await startSimulator(simulator, []);
+  // A profile of its own, as an owner's browser has: a page is not
+  // installable from a private window.
+  const profile = fs.mkdtempSync(path.join(require("os").tmpdir(), "tessarine-profile-"));
+  const context = await chromium.launchPersistentContext(profile, kLaunch);
+  await context.grantPermissions(["midi", "midi-sysex"], { origin: rig.url });
+  const page = await context.newPage();
+  await page.addInitScript(`window.__standin = {};\n${rig.standin}`);
+  const problems = [];
+  try {
+    await page.goto(rig.url);
+    await page.waitForSelector("body[data-ready]");
+    await page.evaluate(() => navigator.serviceWorker.ready);
+    const cdp = await context.newCDPSession(page);
+    const { installabilityErrors } = await cdp.send("Page.getInstallabilityErrors");
+    for (const error of installabilityErrors) problems.push(`not installable: ${error.errorId}`);
+    rig.takeSiteOffline(true);
+    await page.reload();
+    await page.waitForSelector("body[data-ready]", { timeout: 20000 });
+    await page.setInputFiles("#file", { name: valid.name, mimeType: "text/plain", buffer: Buffer.from(valid.text) });
+    await start(page, {});
+    await page.waitForSelector("body[data-status]", { timeout: 120000 });
+    const status = await page.getAttribute("body", "data-status");
+    if (status !== "0") problems.push(`offline, exit status ${status}`);
+  } catch (error) {
+    problems.push(String(error));
+  } finally {
+    rig.takeSiteOffline(false);
+    await context.close();
+    fs.rmSync(profile, { recursive: true, force: true });
+    const held = await sim.stop();
+    if (!held.equals(image.bytes)) problems.push(`offline, the device holds ${held.length} bytes`);
+  }
+  return problems;
+}
+
 (async () => {
+  if (screenshots) fs.mkdirSync(screenshots, { recursive: true });
   const rig = await startRig({ site, bridgeProgram });
-  const browser = await chromium.launch({
-    executablePath: "/usr/bin/chromium",
-    args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--disable-background-networking",
-           "--disable-component-update", "--no-first-run", "--disable-sync"],
-  });
-  let failed = 0;
+  const browser = await chromium.launch(kLaunch);
   const chosen = cases.filter((c) => !pattern || new RegExp(pattern).test(c.why));
-  for (const c of chosen) {
+  const all = chosen.map((c) => ({ why: c.why, run: () => runCase(browser, rig, c) }));
+  const installed = "installable, and offline once loaded";
+  if (!pattern || new RegExp(pattern).test(installed)) all.push({ why: installed, run: () => offline(rig) });
+  let failed = 0;
+  for (const one of all) {
     let problems;
     try {
-      problems = await runCase(browser, rig, c);
+      problems = await one.run();
     } catch (error) {
       problems = [String(error)];
     }
-    console.log(`${problems.length === 0 ? "ok" : "FAILED"}: ${c.why}${problems.map((p) => "\n    " + p).join("")}`);
+    console.log(`${problems.length === 0 ? "ok" : "FAILED"}: ${one.why}${problems.map((p) => "\n    " + p).join("")}`);
     failed += problems.length > 0;
   }
   await browser.close();
   rig.close();
-  console.log(`${chosen.length - failed} passed, ${failed} failed`);
+  console.log(`${all.length - failed} passed, ${failed} failed`);
   process.exit(failed > 0 ? 1 : 0);
 })();

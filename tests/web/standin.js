@@ -13,24 +13,13 @@
   }
   const real = navigator.requestMIDIAccess ? navigator.requestMIDIAccess.bind(navigator) : null;
 
-  // The commands go to the bridge from a worker of their own, over one
-  // WebSocket, in order: a send is handed over before it returns, as a
-  // browser hands a message to its MIDI service, even while the page's
-  // thread is busy (a socket of its own would wait for the page to yield),
-  // and never waits for an answer or for an earlier command's.
-  function carrier(url) {
-    const socket = new WebSocket(url);
-    const early = [];
-    socket.onopen = () => early.splice(0).forEach((text) => socket.send(text));
-    socket.onmessage = (event) => postMessage(JSON.parse(event.data));
-    onmessage = (event) => {
-      const text = JSON.stringify(event.data);
-      if (socket.readyState === WebSocket.OPEN) socket.send(text);
-      else early.push(text);
-    };
-  }
-  const source = `(${carrier})(${JSON.stringify(location.origin.replace(/^http/, "ws") + "/midi")});`;
-  const worker = new Worker(URL.createObjectURL(new Blob([source], { type: "text/javascript" })));
+  // The commands go to the bridge from a worker of their own (carrier.js,
+  // served by the rig, as the page's policy allows scripts of its own
+  // origin alone), over one WebSocket, in order: a send is handed over
+  // before it returns, as a browser hands a message to its MIDI service,
+  // even while the page's thread is busy, and never waits for an answer or
+  // for an earlier command's.
+  const worker = new Worker("/carrier.js");
   const answering = new Map();
   let nextCommand = 1;
   worker.onmessage = (event) => {

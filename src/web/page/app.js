@@ -1,27 +1,51 @@
 // The web updater's page: the image chosen or dropped and checked at once,
-// the ports listed and chosen, the update (or a check that sends no record)
-// run by the program's own core, its progress, its outcome in the program's
-// words with what to do next, and a log of it all.
+// the ports listed and chosen, a confirmation that names the image, the
+// ports and the time it takes, the update (or a check that sends no record)
+// run by the program's own core, its progress in the page's words, the
+// outcome in a panel that says what happened and what to do next, and a log
+// of it all.
 "use strict";
 
 const $ = (id) => document.getElementById(id);
 
 const kNoWebMidi =
-  "This browser has no Web MIDI, which the update needs. Use Chrome, Edge or Opera (on Windows, macOS, " +
-  "Linux or ChromeOS), or Firefox with the site's permission for MIDI devices. Safari and the browsers of " +
-  "iPhone and iPad have none.";
+  "This browser has no Web MIDI, which the update needs. Use Chrome, Edge or Opera on Windows, macOS, Linux " +
+  "or ChromeOS, Chrome on Android, or Firefox with the site's permission for MIDI devices. Safari and the " +
+  "browsers of iPhone and iPad have none.";
 const kSysExRefused =
   "The page was not allowed to control MIDI devices (System Exclusive messages), which the update needs. " +
-  "Allow it again: click the icon left of the address, open the site settings, set MIDI devices to Allow, " +
-  "then reload the page.";
+  "Allow it again in the site's settings (the icon left of the address), set MIDI devices to Allow, then " +
+  "reload the page.";
+const kTriesInARow = 20;
+
+// How each ending is headlined: its tone and its words.
+const kHeadlines = {
+  updated: ["good", "The controller is updated"],
+  restarted: ["good", "The controller is updated and restarts"],
+  found: ["good", "The controller answers: nothing was sent"],
+  reset: ["warn", "Not updated: the controller asks to be reset"],
+  "stopped-before-search": ["warn", "Stopped: the controller was not written to"],
+  "stopped-in-search": ["warn", "Stopped: the controller was not written to"],
+  "stopped-before-write": ["warn", "Stopped: the controller was not written to"],
+  "stopped-in-transfer": ["bad", "Stopped midway: the controller holds part of the image"],
+  "no-device": ["bad", "Not updated: no controller answered"],
+  "port-not-found": ["bad", "Not updated: a chosen port is gone"],
+  "output-missing": ["bad", "Not updated: the MIDI output went away"],
+  "not-responding": ["bad", "Not updated: the controller stopped answering"],
+  "update-error": ["bad", "Not updated: the controller refused the image"],
+  aborted: ["bad", "Not updated: the page's program failed"],
+};
+const kIcons = { good: "✓", warn: "!", bad: "✗" };
 
 const page = {
   core: null,
   imageName: null,
-  // A run is under way, from the click that starts it: one at a time.
-  running: false,
-  // The core stopped without an outcome; it cannot run again.
-  broken: false,
+  image: null, // its summary, once it passed its check
+  checking: false, // the file stage alone runs
+  confirming: false, // the confirmation is shown, or its access awaited
+  running: false, // a run is under way: one at a time
+  broken: false, // the core stopped without an outcome; it cannot run again
+  record: null, // the try under way
   log: [],
   started: performance.now(),
 };
@@ -29,17 +53,38 @@ const page = {
 function logLine(text) {
   const seconds = ((performance.now() - page.started) / 1000).toFixed(3).padStart(9);
   page.log.push(`${seconds} s  ${text}`);
-  $("log").textContent = page.log.join("\n");
+  const log = $("log");
+  log.textContent = page.log.join("\n");
+  log.scrollTop = log.scrollHeight;
+}
+
+function show(id, text) {
+  $(id).textContent = text;
+  $(id).hidden = text === "";
 }
 
 // The program's words, where the page shows them: under the image while it
-// is checked, under the update while one runs.
+// is checked, in the result of a run.
 function tell(text) {
   $(page.checking ? "image" : "said").textContent += text;
 }
 
 function hex(value) {
   return value.toString(16).toUpperCase().padStart(2, "0");
+}
+
+function showResult(key, next) {
+  const [tone, title] = kHeadlines[key] || ["bad", "Not updated: the image failed its check"];
+  const result = $("result");
+  result.className = `result ${tone}`;
+  // Failures are announced at once; the rest politely.
+  result.setAttribute("role", tone === "bad" ? "alert" : "status");
+  $("result-icon").textContent = kIcons[tone];
+  $("result-title").textContent = title;
+  $("next").textContent = next;
+  result.hidden = false;
+  result.scrollIntoView({ block: "start" });
+  result.focus();
 }
 
 const events = {
@@ -53,7 +98,8 @@ const events = {
         logLine(text.trim());
         break;
       case "advice":
-        guide(text.trim());
+        show("ports-note", `${$("ports-note").textContent} ${text.trim()}`.trim());
+        logLine(text.trim());
         break;
       case "answer":
         logLine(second < 0 ? `record ${first + 1}: no answer` : `record ${first + 1}: answer ${hex(second)}`);
@@ -62,7 +108,7 @@ const events = {
         logLine(text);
         break;
       case "wait":
-        $("waiting").textContent = first > 0 ? `${text}: ${first} s` : "";
+        $("waiting").textContent = first > 0 ? waitingWords(text, first) : "";
         break;
       case "waitEnds":
         $("waiting").textContent = "";
@@ -70,32 +116,40 @@ const events = {
     }
   },
   recordTry(record, records, attempt, percent) {
+    page.record = { record, records, attempt };
     $("progress").value = percent;
     $("percent").textContent =
-      `Record ${record + 1} of ${records}${attempt > 0 ? `, try ${attempt + 1} of 20` : ""}: ${percent}% done`;
+      `Record ${record + 1} of ${records}${attempt > 0 ? `, try ${attempt + 1} of ${kTriesInARow}` : ""}: ` +
+      `${percent} % of the image accepted.`;
+    // A milestone a quarter of the image.
+    const quarter = Math.floor(percent / 25);
+    if (quarter > (page.quarter || 0)) {
+      page.quarter = quarter;
+      $("milestone").textContent = `${quarter * 25} % of the image accepted.`;
+    }
   },
   ended(key, text, next, status) {
     if (page.checking) {
       tell(text);
-      $("next").textContent = next;
-      logLine("image: failed its check");
-      page.sound = false;
+      show("image-error", next);
+      logLine(`image: failed its check (${key})`);
+      page.image = null;
       refresh();
       return;
     }
     if (key === "updated" || key === "restarted") {
       $("progress").value = 100;
-      $("percent").textContent = "All records sent: 100% done.";
+      $("percent").textContent = "Every record accepted.";
     }
     tell(text);
-    $("next").textContent = next;
     logLine(`${text.trim()} (${key}, exit status ${status})`);
+    page.outcome = { key, next };
   },
   image(bytes, records, sha256) {
-    if (page.checking) $("image").textContent += `${records} records, ${bytes} bytes, SHA-256 ${sha256}.\n`;
     logLine(`image: ${records} records, ${bytes} bytes, SHA-256 ${sha256}`);
     if (!page.checking) return;
-    page.sound = true;
+    page.image = { bytes, records, sha256 };
+    $("image").textContent += `${records} records, ${bytes} bytes, SHA-256 ${sha256}.\n`;
     refresh();
   },
   port(input, index, name) {
@@ -108,13 +162,22 @@ const events = {
   },
 };
 
+// The page's words for a wait that lasts.
+function waitingWords(what, seconds) {
+  if (what.startsWith("Waiting") && page.record) {
+    const { record, attempt } = page.record;
+    return `Waiting for the controller's answer: ${seconds} s (record ${record + 1}, try ${attempt + 1} of ` +
+           `${kTriesInARow}).`;
+  }
+  return `Looking for the controller: ${seconds} s.`;
+}
+
 const glue = createMidiGlue(events);
 
-// What the browser, or the machine, lacks, and what to do.
+// What the browser, or the machine, lacks, and what to do; none: hidden.
 function guide(text) {
-  $("browser").textContent = text;
-  $("browser").hidden = false;
-  logLine(text);
+  show("browser", text);
+  if (text) logLine(text);
 }
 
 // The access to the MIDI ports, asked for once; null when the browser has
@@ -131,6 +194,7 @@ async function midiAccess() {
     guide(kSysExRefused);
     return null;
   }
+  guide("");
   glue.access.onstatechange = () => {
     if (!page.running) listPorts();
   };
@@ -145,39 +209,85 @@ async function listPorts() {
     select.length = 1;
     select.value = chosen;
   }
+  show("ports-note", "");
   page.core.ccall("WebListPorts", "number", [], []);
   refresh();
 }
 
 function refresh() {
-  const ready = page.core !== null && page.imageName !== null && page.sound && !page.running && !page.broken;
+  const ready = page.core !== null && page.image !== null && !page.running && !page.confirming && !page.broken;
   $("update").disabled = !ready;
   $("check").disabled = !ready;
   $("stop").disabled = !page.running;
-  $("file").disabled = page.running;
+  $("file").disabled = page.running || page.confirming;
   $("list").disabled = page.running;
 }
 
 async function takeImage(file) {
-  if (!file || page.running || !page.core) return;
+  if (!file || page.running || page.confirming || !page.core) return;
   const bytes = new Uint8Array(await file.arrayBuffer());
   // A run may have started while the file was read.
-  if (page.running || page.broken) return;
+  if (page.running || page.confirming || page.broken) return;
   const fs = page.core.FS;
   for (const name of fs.readdir(".")) {
     if (name !== "." && name !== "..") fs.unlink(name);
   }
   fs.writeFile(file.name, bytes);
   page.imageName = file.name;
-  page.sound = false;
+  page.image = null;
   $("image").textContent = "";
-  $("said").textContent = "";
-  $("next").textContent = "";
+  show("image-error", "");
+  $("result").hidden = true;
   logLine(`image chosen: ${file.name} (${bytes.length} bytes of text)`);
-  // The file stage's checks and texts, as the program gives them.
+  // The file stage's checks and texts, and its rule for the name, as the
+  // program has them.
   page.checking = true;
   page.core.ccall("WebCheckImage", "number", ["string"], [file.name]);
   page.checking = false;
+  refresh();
+}
+
+function portWords(id) {
+  const select = $(id);
+  return select.value === "-1" ? "any port" : `port ${select.options[select.selectedIndex].textContent}`;
+}
+
+// About how long an update of the image takes: the search, then for every
+// record its chunks (11 bytes, 1 ms apart), the answer's round trip, and,
+// where a record runs past what a MIDI wire may hold ahead (2 KiB), the
+// wire's pace for the rest (3125 bytes a second).
+function estimate({ bytes, records }) {
+  const perRecord = bytes / records;
+  const chunks = Math.ceil(perRecord / 11);
+  const wireBytes = 2 * perRecord + 2 * chunks;
+  const recordMs = chunks * 1.1 + 25 + Math.max(0, wireBytes - 2048) / 3.125;
+  const seconds = Math.ceil((1500 + records * recordMs) / 1000);
+  return seconds < 90 ? `about ${seconds} seconds` : `about ${Math.ceil(seconds / 60)} minutes`;
+}
+
+async function confirmUpdate() {
+  if (page.running || page.confirming || page.broken) return;
+  page.confirming = true;
+  refresh();
+  if (!(await midiAccess())) {
+    page.confirming = false;
+    refresh();
+    return;
+  }
+  const { bytes, records, sha256 } = page.image;
+  $("confirm-text").textContent =
+    `The image ${page.imageName}: ${bytes} bytes in ${records} records, SHA-256 ${sha256}. ` +
+    `To the controller on MIDI input ${portWords("input")} and output ${portWords("output")}. ` +
+    `It takes ${estimate(page.image)}.`;
+  $("confirm").hidden = false;
+  $("confirm-heading").focus();
+}
+
+function cancelUpdate() {
+  $("confirm").hidden = true;
+  page.confirming = false;
+  refresh();
+  $("update").focus();
 }
 
 // The core stopped midway (a fault of the page's program, not an outcome):
@@ -186,26 +296,39 @@ function aborted(error) {
   page.broken = true;
   const text = "\nThe update stopped: the page's program failed.\n\n";
   tell(text);
-  $("next").textContent =
-    "The device may hold part of the image. Keep it connected and switched on, reload the page, and start " +
-    "the update again; if it fails again, send the log to support.";
   logLine(`${text.trim()} (${error})`);
+  page.outcome = {
+    key: "aborted",
+    next:
+      "The controller may hold part of the image. Keep it connected and switched on, reload the page, and " +
+      "start the update again; if it fails again, send the log to support.",
+  };
   document.body.dataset.status = "aborted";
 }
 
 async function run(dryRun) {
   // Busy from the click on, before any wait: a second click, or the other
   // button, starts no second run into the same device.
-  if (page.running || page.broken) return;
+  if (page.running || page.broken || (dryRun && page.confirming)) return;
   page.running = true;
+  page.confirming = false;
+  $("confirm").hidden = true;
   delete document.body.dataset.status;
   refresh();
   try {
     if (!(await midiAccess())) return;
     $("said").textContent = "";
-    $("next").textContent = "";
+    $("result").hidden = true;
+    show("ports-note", "");
     $("progress").value = 0;
-    $("percent").textContent = "";
+    $("percent").textContent = dryRun ? "Looking for the controller." : "Starting.";
+    $("milestone").textContent = "";
+    page.quarter = 0;
+    page.record = null;
+    page.outcome = null;
+    $("running").hidden = false;
+    $("stop").disabled = false;
+    $("stop").focus();
     const input = Number($("input").value);
     const output = Number($("output").value);
     logLine(`${dryRun ? "check" : "update"} of ${page.imageName}, input ${input < 0 ? "any" : input}, ` +
@@ -217,6 +340,8 @@ async function run(dryRun) {
     } catch (error) {
       aborted(error);
     }
+    $("running").hidden = true;
+    if (page.outcome) showResult(page.outcome.key, page.outcome.next);
   } finally {
     page.running = false;
     refresh();
@@ -243,7 +368,9 @@ drop.addEventListener("drop", (event) => {
   takeImage(event.dataTransfer.files[0]);
 });
 $("list").addEventListener("click", listPorts);
-$("update").addEventListener("click", () => run(false));
+$("update").addEventListener("click", confirmUpdate);
+$("send").addEventListener("click", () => run(false));
+$("cancel").addEventListener("click", cancelUpdate);
 $("check").addEventListener("click", () => run(true));
 $("stop").addEventListener("click", () => {
   glue.stopRequested = true;
@@ -258,7 +385,15 @@ $("download").addEventListener("click", () => {
   URL.revokeObjectURL(link.href);
 });
 
-TessarineCore({ tessarine: glue, print: logLine, printErr: logLine }).then((core) => {
+// Installed, or loaded once, the page works offline; opened from a folder
+// (file://) no service worker runs, and none is needed.
+if ("serviceWorker" in navigator && location.protocol.startsWith("http")) {
+  navigator.serviceWorker.register("sw.js").catch((error) => logLine(`no offline copy: ${error}`));
+}
+
+// The WebAssembly is handed over, not fetched (see tessarine-wasm.js).
+const wasmBinary = Uint8Array.from(atob(kTessarineWasm), (c) => c.charCodeAt(0));
+TessarineCore({ tessarine: glue, wasmBinary, print: logLine, printErr: logLine }).then((core) => {
   page.core = core;
   core.FS.mkdir("/images");
   core.FS.chdir("/images");
