@@ -113,6 +113,9 @@ TEST(CommandLine, NothingButARunForAnUpdateTouchesTheDevice) {
     const std::string usage = "^Usage: tessarine-update [\\s\\S]*--help[\\s\\S]*";
     const std::string listing = "MIDI inputs:\n  0: Tessarine[^\n]*device out\nMIDI outputs:\n  0: Tessarine[^\n]*device in\n";
     const std::string hint = " \\(see tessarine-update --help\\)\n";
+    // GNU's form: the name and version, then the licence.
+    const std::string version = "tessarine-update " TESSARINE_VERSION "\nCopyright \\(C\\) 2026 [^\n]*\nLicense MIT: "
+                                "[^\n]*\nThis is free software[^\n]*\nThere is NO WARRANTY[^\n]*\n";
     const struct {
         std::vector<std::string> arguments;
         int status;
@@ -121,8 +124,8 @@ TEST(CommandLine, NothingButARunForAnUpdateTouchesTheDevice) {
     } cases[] = {
         {{"--help"}, 0, usage, ""},
         {{"-h"}, 0, usage, ""},
-        {{"--version"}, 0, "tessarine-update " TESSARINE_VERSION "\n", ""},
-        {{"-V", "--batch"}, 0, "tessarine-update " TESSARINE_VERSION "\n", ""},
+        {{"--version"}, 0, version, ""},
+        {{"-V", "--batch"}, 0, version, ""},
         {{"--list"}, 0, listing, ""},
         {{"--bogus", "--help"}, 2, "", "tessarine-update: unknown option '--bogus'" + hint},
         {{"-x"}, 2, "", "tessarine-update: unknown option '-x'" + hint},

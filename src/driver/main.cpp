@@ -12,6 +12,7 @@
 #include "platform/host.h"
 #include "report/endings.h"
 #include "report/reporter_pair.h"
+#include "report/version.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return kExitUpdated;
         case CommandLine::kVersion:
-            std::printf("tessarine-update %s\n", TESSARINE_VERSION);
+            PrintVersion("tessarine-update");
             return kExitUpdated;
         case CommandLine::kError:
             return Refuse(face, error);

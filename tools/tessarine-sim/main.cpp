@@ -6,6 +6,7 @@
 #include "device/image_maker.h"
 #include "device_runner.h"
 #include "options.h"
+#include "report/version.h"
 
 namespace {
 
@@ -29,6 +30,9 @@ int main(int argc, char** argv) {
     switch (ParseOptions(argc, argv, &options, &error)) {
         case ParseOutcome::kHelp:
             std::fputs(kUsage, stdout);
+            return 0;
+        case ParseOutcome::kVersion:
+            PrintVersion("tessarine-sim");
             return 0;
         case ParseOutcome::kError:
             std::fprintf(stderr, "tessarine-sim: %s\n\n%s", error.c_str(), kUsage);

@@ -43,6 +43,7 @@ const char kUsage[] =
     "                         records of --record-size R data bytes (default 256)\n"
     "                         to FILE, as hexadecimal text, and stop\n"
     "  --help                 show this text\n"
+    "  --version              show the program's name, version and licence\n"
     "\n"
     "Exit status: 0 after a normal stop, 2 for a bad command line, 3 when no MIDI\n"
     "service can be opened, 1 for any other failure.\n";
@@ -57,7 +58,7 @@ bool ParseNumber(const char* text, int base, unsigned long max, unsigned long* v
 }
 
 enum Option { kName = 1, kId, kRestartAfter, kFault, kStoreTime, kReplyDelay, kAccepted, kTimeout, kVerbose,
-              kMakeImage, kSize, kRecordSize, kHelp, kWire, kRawMidi };
+              kMakeImage, kSize, kRecordSize, kHelp, kWire, kRawMidi, kVersion };
 
 const option kOptions[] = {
     {"name", required_argument, nullptr, kName},
@@ -75,6 +76,7 @@ const option kOptions[] = {
     {"help", no_argument, nullptr, kHelp},
     {"wire", required_argument, nullptr, kWire},
     {"rawmidi", required_argument, nullptr, kRawMidi},
+    {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -143,6 +145,7 @@ ParseOutcome ParseOptions(int argc, char** argv, SimOptions* options, std::strin
     optind = 1;
     for (int option; (option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
         if (option == kHelp) return ParseOutcome::kHelp;
+        if (option == kVersion) return ParseOutcome::kVersion;
         if (option == kVerbose) {
             options->verbose = true;
         } else if (option == '?') {

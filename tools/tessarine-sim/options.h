@@ -25,7 +25,7 @@ struct SimOptions {
     bool verbose = false;
 };
 
-enum class ParseOutcome { kRun, kHelp, kError };
+enum class ParseOutcome { kRun, kHelp, kVersion, kError };
 
 extern const char kUsage[];
 
