@@ -31,10 +31,12 @@ std::vector<JsonObject> Events(const std::string& lines) {
     return events;
 }
 
-// The kinds of events told, in the order each first came.
+// The kinds of events told, in the order each first came; the advice the
+// tests' own server's missed cycles may bring aside (support/console_text.h).
 std::vector<std::string> Kinds(const std::vector<JsonObject>& events) {
     std::vector<std::string> kinds;
     for (const JsonObject& event : events) {
+        if (event.at("event") == "advice" && event.at("text").rfind("The JACK server missed cycles", 0) == 0) continue;
         if (std::find(kinds.begin(), kinds.end(), event.at("event")) == kinds.end()) kinds.push_back(event.at("event"));
     }
     return kinds;

@@ -196,10 +196,7 @@ TEST_F(Transfer, ALongWaitShowsOnATerminalAndAsALineInBatch) {
 
 TEST_F(Transfer, CyclesTheMidiServiceMissedAreToldOnceInEveryFace) {
     const Bytes image = ImageOfRecords({6, 6, 6});
-    const std::string advice =
-        "The JACK server missed cycles during this run: MIDI messages may have been lost or held back, which makes "
-        "an update slow or fail. Start the server in synchronous mode (jackd --sync) or with realtime priority, then "
-        "update again.\n";
+    const std::string& advice = kMissedCyclesAdvice;
     // Send 0 asks for the device; sends 1 to 3 are the records. Cycles
     // missed from the second record on.
     const auto missing = [] { sim::MissCycleAtSend(2); };

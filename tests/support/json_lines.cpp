@@ -12,15 +12,11 @@ bool ParseJsonLines(const std::string& text, std::vector<JsonObject>* objects, s
     TempFolder folder;
     std::ofstream(folder.root() + "/lines.json") << text;
     const char* script =
-        "const lines = require('fs').readFileSync(process.argv[1], 'utf8').split('\\n');"
-        "if (lines[lines.length - 1] === '') lines.pop();"
-        "for (const line of lines) {"
+        "for (const line of require('fs').readFileSync(process.argv[1], 'utf8').split('\\n').filter(Boolean)) {"
         "  const object = JSON.parse(line);"
         "  if (typeof object !== 'object' || object === null || Array.isArray(object)) throw new Error(line);"
-        "  for (const [name, value] of Object.entries(object)) {"
-        "    const told = typeof value === 'string' ? value : JSON.stringify(value);"
-        "    console.log(name + '\\t' + told.replace(/\\n/g, '\\\\n'));"
-        "  }"
+        "  for (const [name, value] of Object.entries(object)) console.log(name + '\\t' +"
+        "    (typeof value === 'string' ? value : JSON.stringify(value)).replace(/\\n/g, '\\\\n'));"
         "  console.log('\\f');"
         "}";
     std::string fields;
