@@ -240,24 +240,24 @@ TEST_F(DeviceSearch, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     // Ports another program holds are skipped, and named; so are control
     // characters in a name, a terminal's one-byte escape among them (the C1
     // control U+009B, here before a letter), and bytes that are no UTF-8,
-    // an encoded surrogate and an overlong form among them; letters are
-    // shown.
+    // an encoded surrogate, an overlong form, a lead byte before a control
+    // and a sequence past U+10FFFF among them; letters are shown.
     TargetDevice device({});
     SetUpScene(0, 0, {1}, {1}, &device);
     sim::AddInput({"Busy\x1B[2J In", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
-    sim::AddInput({"In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC\xE4\xB8\xAD"});
+    sim::AddInput({"In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC\xE4\xB8\xAD \xC2\xB0"});
     sim::AddOutput({"Busy Out", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
-    sim::AddOutput({"Out\x07 \xC2\x9B\xC3\xA9 \xFF\xE6\x97 \xED\xA0\x80\xC1\xBF 1"});
+    sim::AddOutput({"Out\x07 \xC2\x9B\xC3\xA9 \xFF\xE6\x97 \xED\xA0\x80\xC1\xBF \xE1\x7F\x80\xF5\x80\x80\x80 1"});
     EXPECT_EQ(Search(), Result::kFound);
     const std::string held = " is in use by another program: close that program, then try again.\n";
 #ifdef _WIN32
     // Names there are in the ANSI code page: only controls below 0x80 are.
-    const std::string output = "Out\\x07 \xC2\x9B\xC3\xA9 \xFF\xE6\x97 \xED\xA0\x80\xC1\xBF 1";
+    const std::string output = "Out\\x07 \xC2\x9B\xC3\xA9 \xFF\xE6\x97 \xED\xA0\x80\xC1\xBF \xE1\\x7F\x80\xF5\x80\x80\x80 1";
 #else
-    const std::string output = "Out\\x07 \\xC2\\x9B\xC3\xA9 \\xFF\\xE6\\x97 \\xED\\xA0\\x80\\xC1\\xBF 1";
+    const std::string output = "Out\\x07 \\xC2\\x9B\xC3\xA9 \\xFF\\xE6\\x97 \\xED\\xA0\\x80\\xC1\\xBF \\xE1\\x7F\\x80\\xF5\\x80\\x80\\x80 1";
 #endif
     EXPECT_EQ(printed, "MIDI input 0 (Busy\\x1B[2J In)" + held + "MIDI output 0 (Busy Out)" + held +
-                           Found("In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC\xE4\xB8\xAD", output));
+                           Found("In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC\xE4\xB8\xAD \xC2\xB0", output));
     EXPECT_EQ(RequestsPerOutput(), (Requests{{1, 1}}));
 
     // With no input to listen on, nothing is asked at all.

@@ -63,8 +63,8 @@ TEST(ImageText, RecordsAfterOtherTextMeanTheImageWasCutInTwo) {
         {text + "; checksum 0004 0102\n", HexText::kImage, 1024},
         // A line of other text between the first record and the second.
         {first + "second part:\n" + rest, HexText::kRecordsAfterTheEnd, 256},
-        // A record after other text, glued to it.
-        {"00 04 01 02 FD FF\nzz00040102FDFF", HexText::kRecordsAfterTheEnd, 6},
+        // A record of one byte after other text, glued to it.
+        {"00 04 01 02 FD FF\nzz000305FBFF", HexText::kRecordsAfterTheEnd, 6},
         {"-3 00 04 01 02 FD FF", HexText::kRecordsAfterTheEnd, 0},
         // A record with no data is too likely a trailer's.
         {"00 04 01 02 FD FF ; 0002 0000", HexText::kImage, 6},
