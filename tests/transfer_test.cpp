@@ -196,19 +196,19 @@ TEST_F(Transfer, ALongWaitShowsOnATerminalAndAsALineInBatch) {
 
 TEST_F(Transfer, CyclesTheMidiServiceMissedAreToldOnceInEveryFace) {
     const Bytes image = ImageOfRecords({6, 6, 6});
-    const std::string& advice = kMissedCyclesAdvice;
     // Send 0 asks for the device; sends 1 to 3 are the records. Cycles
     // missed from the second record on.
     const auto missing = [] { sim::MissCycleAtSend(2); };
     EXPECT_EQ(Update(image, {}, missing),
-              kHead + Progress('-', 0) + Progress('-', 33) + "\n" + advice + Progress('\\', 66) + kCompleted +
-                  kFinalWait);
+              kHead + Progress('-', 0) + Progress('-', 33) + "\n" + kMissedCyclesAdvice + Progress('\\', 66) +
+                  kCompleted + kFinalWait);
     EXPECT_EQ(Update(image, {}, missing, Reader::kBatch),
-              BatchHead(image) + BatchProgress(0) + BatchProgress(33) + advice + BatchProgress(66) + kBatchCompleted);
+              BatchHead(image) + BatchProgress(0) + BatchProgress(33) + kMissedCyclesAdvice + BatchProgress(66) +
+                  kBatchCompleted);
     // Missed while the device is looked for: before it is found.
     EXPECT_EQ(Update(image, {}, [] { sim::MissCycleAtSend(0); }),
-              kBanner + Opened("Corvilent.led") + "\n" + advice + Found("In 0", "Out 0") + TransferLines(image) +
-                  kCompleted + kFinalWait);
+              kBanner + Opened("Corvilent.led") + "\n" + kMissedCyclesAdvice + Found("In 0", "Out 0") +
+                  TransferLines(image) + kCompleted + kFinalWait);
 }
 
 TEST_F(Transfer, AMessageThePlatformHoldsCostsItsTime) {
