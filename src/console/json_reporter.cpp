@@ -110,11 +110,12 @@ void JsonReporter::PortsListed(const PortNames& inputs, const PortNames& outputs
 
 void JsonReporter::Ended(const Outcome& outcome) {
     const EndingRow& row = RowOf(outcome.ending);
-    const int exit = exitTellsOutcome_ || Stopped(outcome.ending) || row.onStandardError ? row.exitStatus : kExitUpdated;
+    const int exit =
+        exitTellsOutcome_ || Stopped(outcome.ending) || row.onStandardError ? row.exitStatus : kExitUpdated;
     Words words;
     EndingWords(outcome, words.text, sizeof words.text);
-    Write("outcome", ",\"name\":\"%s\",\"exit\":%d,\"text\":%s,\"next\":%s", row.name, exit,
-          JsonWords(words.text).json, JsonWords(row.next).json);
+    Write("outcome", ",\"name\":\"%s\",\"exit\":%d,\"text\":%s,\"next\":%s", row.name, exit, JsonWords(words.text).json,
+          JsonWords(row.next).json);
 }
 
 void JsonReporter::NoMidiService() { Advice(kNoMidiServiceAdvice); }

@@ -41,7 +41,8 @@ private:
 #if defined(__GNUC__)
     __attribute__((format(printf, 3, 4)))
 #endif
-    void Write(const char* event, const char* fields, ...);
+    void
+    Write(const char* event, const char* fields, ...);
     void Advice(const char* text);
 
     std::FILE* out_;

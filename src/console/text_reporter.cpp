@@ -83,7 +83,8 @@ void TextReporter::Refused(std::uint8_t status) { std::printf("%s", RefusalText(
 void TextReporter::WaitBegins(Wait what) {
     waiting_ = true;
     seconds_ = 0;
-    std::snprintf(what_, sizeof what_, "%s", what == Wait::kSearch ? "Looking for the device" : "Waiting for the device");
+    std::snprintf(what_, sizeof what_, "%s",
+                  what == Wait::kSearch ? "Looking for the device" : "Waiting for the device");
     whatChanged_ = true;
 }
 

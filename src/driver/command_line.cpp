@@ -101,7 +101,8 @@ CommandLine ReadCommandLine(int argc, char** argv, RunOptions* options, char* er
             const char* seconds = ValueOf(word, 6, argc, argv, &i);
             char* end = nullptr;
             const unsigned long value = seconds != nullptr ? std::strtoul(seconds, &end, 10) : 0;
-            if (seconds == nullptr || seconds[0] < '0' || seconds[0] > '9' || *end != '\0' || value > kMostWaitSeconds) {
+            if (seconds == nullptr || seconds[0] < '0' || seconds[0] > '9' || *end != '\0' ||
+                value > kMostWaitSeconds) {
                 std::snprintf(error, errorSize, "--wait needs SECONDS, a whole number from 0 to %u",
                               static_cast<unsigned>(kMostWaitSeconds));
                 return CommandLine::kError;

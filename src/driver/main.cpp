@@ -41,16 +41,10 @@ int main(int argc, char** argv) {
                      : options.face == Face::kLines ? static_cast<Reporter&>(lines)
                                                     : console;
     switch (read) {
-        case CommandLine::kHelp:
-            std::fputs(kUsage, stdout);
-            return kExitUpdated;
-        case CommandLine::kVersion:
-            PrintVersion("tessarine-update");
-            return kExitUpdated;
-        case CommandLine::kError:
-            return Refuse(face, error);
-        case CommandLine::kRun:
-            break;
+        case CommandLine::kHelp: std::fputs(kUsage, stdout); return kExitUpdated;
+        case CommandLine::kVersion: PrintVersion("tessarine-update"); return kExitUpdated;
+        case CommandLine::kError: return Refuse(face, error);
+        case CommandLine::kRun: break;
     }
     // The log, opened before anything is done: one that cannot be written
     // is a bad command line.

@@ -102,8 +102,7 @@ int RunUpdate(const RunOptions& options, const PortChoice& ports, Reporter& repo
     return options.statusTellsOutcome ? RowOf(ending).exitStatus : kExitUpdated;
 }
 
-bool ChoosePorts(const RunOptions& options, PortChoice* ports, Reporter& reporter, const StopToken& stop,
-                 int* status) {
+bool ChoosePorts(const RunOptions& options, PortChoice* ports, Reporter& reporter, const StopToken& stop, int* status) {
     for (const DWORD begun = timeGetTime();; Sleep(kRelistEveryMs)) {
         PortNames inputs;
         PortNames outputs;

@@ -24,8 +24,7 @@ int RunUpdate(const RunOptions& options, const PortChoice& ports, Reporter& repo
 // port that names several: a bad command line) and put the exit status in
 // `status`. With --wait, a port that names none is looked for again until
 // the wait has passed or the user asks the run to stop.
-bool ChoosePorts(const RunOptions& options, PortChoice* ports, Reporter& reporter, const StopToken& stop,
-                 int* status);
+bool ChoosePorts(const RunOptions& options, PortChoice* ports, Reporter& reporter, const StopToken& stop, int* status);
 
 // --list: the MIDI ports as the search numbers them.
 int ListMidiPorts(Reporter& reporter);

@@ -37,8 +37,8 @@ bool PortNameContains(const char* name, const char* part) {
     const std::size_t length = std::strlen(part);
     for (; *name != '\0'; ++name) {
         std::size_t i = 0;
-        while (i < length && std::tolower(static_cast<unsigned char>(name[i])) ==
-                                 std::tolower(static_cast<unsigned char>(part[i]))) {
+        while (i < length &&
+               std::tolower(static_cast<unsigned char>(name[i])) == std::tolower(static_cast<unsigned char>(part[i]))) {
             ++i;
         }
         if (i == length) return true;

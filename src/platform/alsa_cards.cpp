@@ -16,8 +16,8 @@ bool AlsaPortIsOnACard(const std::string& rtmidiName) {
     if (snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) return false;
     snd_seq_client_info_t* info = nullptr;
     snd_seq_client_info_alloca(&info);
-    const bool onACard = snd_seq_get_any_client_info(sequencer, client, info) == 0 &&
-                         snd_seq_client_info_get_card(info) >= 0;
+    const bool onACard =
+        snd_seq_get_any_client_info(sequencer, client, info) == 0 && snd_seq_client_info_get_card(info) >= 0;
     snd_seq_close(sequencer);
     return onACard;
 }

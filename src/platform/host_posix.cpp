@@ -1,6 +1,4 @@
 // Folder search and console wait on POSIX systems.
-#include "platform/host.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -9,6 +7,8 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include "platform/host.h"
 
 #ifdef __linux__
 #include <sys/prctl.h>

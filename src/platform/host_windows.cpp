@@ -1,9 +1,8 @@
 // Folder search and console wait on Windows.
-#include "platform/host.h"
-
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 
+#include "platform/host.h"
 #include "platform/power_throttling.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION

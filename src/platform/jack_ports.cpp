@@ -50,9 +50,9 @@ bool Before(Frames a, Frames b) { return static_cast<std::int32_t>(a - b) < 0; }
 // estimate of its frame time does, as cycles come late).
 using Micros = std::uint64_t;
 Micros Now() {
-    return static_cast<Micros>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                   std::chrono::steady_clock::now().time_since_epoch())
-                                   .count());
+    return static_cast<Micros>(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
 }
 
 // Messages waiting to go out, each with the time it was sent at.
@@ -119,9 +119,9 @@ struct Slot {
     // A destination's.
     std::mutex lock;  // guards what follows
     Queue queue;
-    bool pacing = false;   // the last message taken set the pace for the next
-    Frames placedAt = 0;   // where the last message taken was placed
-    Micros sentAt = 0;     // and when it had been sent
+    bool pacing = false;  // the last message taken set the pace for the next
+    Frames placedAt = 0;  // where the last message taken was placed
+    Micros sentAt = 0;    // and when it had been sent
     unsigned takenInCycle = 0;
     bool peerIsHardware = false;  // the peer is a sound card's port
 };
@@ -131,8 +131,7 @@ public:
     ~JackPorts() override { CloseClient(); }
     bool Open(const char* clientName);
     bool List(bool sources, std::vector<std::string>* names) override;
-    std::unique_ptr<ServiceInput> OpenSource(const std::string& name, MessageHandler handler,
-                                             void* context) override;
+    std::unique_ptr<ServiceInput> OpenSource(const std::string& name, MessageHandler handler, void* context) override;
     std::unique_ptr<ServiceOutput> OpenDestination(const std::string& name) override;
     std::unique_ptr<ServiceInput> OpenOwnSource(const std::string& name, MessageHandler handler, void* context,
                                                 bool hardware) override;
@@ -219,8 +218,8 @@ bool JackPorts::Open(const char* clientName) {
 bool JackPorts::List(bool sources, std::vector<std::string>* names) {
     if (gone_) return false;
     // A source of ours reads what the others' output ports write.
-    const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
-                                        sources ? JackPortIsOutput : JackPortIsInput);
+    const char** ports =
+        jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, sources ? JackPortIsOutput : JackPortIsInput);
     for (const char** port = ports; port != nullptr && *port != nullptr; ++port) names->emplace_back(*port);
     jack_free(ports);
     return true;
@@ -275,8 +274,7 @@ std::unique_ptr<ServiceOutput> JackPorts::Destination(Slot* slot) {
     return std::make_unique<JackDestination>(this, slot);
 }
 
-std::unique_ptr<ServiceInput> JackPorts::OpenSource(const std::string& name, MessageHandler handler,
-                                                    void* context) {
+std::unique_ptr<ServiceInput> JackPorts::OpenSource(const std::string& name, MessageHandler handler, void* context) {
     return Source(Register(true, name, ""), handler, context);
 }
 
@@ -284,8 +282,8 @@ std::unique_ptr<ServiceOutput> JackPorts::OpenDestination(const std::string& nam
     return Destination(Register(false, name, ""));
 }
 
-std::unique_ptr<ServiceInput> JackPorts::OpenOwnSource(const std::string& name, MessageHandler handler,
-                                                       void* context, bool hardware) {
+std::unique_ptr<ServiceInput> JackPorts::OpenOwnSource(const std::string& name, MessageHandler handler, void* context,
+                                                       bool hardware) {
     return Source(Register(true, "", name, hardware), handler, context);
 }
 
@@ -396,8 +394,8 @@ void JackPorts::Transmit(Slot& slot, jack_nframes_t frames) {
         Frames at = start;
         if (slot.pacing) {
             const Micros sentAfter = next.sent - slot.sentAt;
-            const Frames pause = static_cast<Frames>(
-                std::min<Micros>(sentAfter * jack_get_sample_rate(client_) / 1000000, frames));
+            const Frames pause =
+                static_cast<Frames>(std::min<Micros>(sentAfter * jack_get_sample_rate(client_) / 1000000, frames));
             if (Before(start, slot.placedAt + pause)) at = slot.placedAt + pause;
         }
         if (at - start >= frames) break;  // its pause runs into the next cycle

@@ -35,9 +35,7 @@ std::unique_ptr<Client> MakeClient(RtMidi::Api api, const char* clientName) {
 
 }  // namespace
 
-bool AlsaSequencerReachable() {
-    return RtMidiCompiled(RtMidi::LINUX_ALSA) && access("/dev/snd/seq", R_OK | W_OK) == 0;
-}
+bool AlsaSequencerReachable() { return RtMidiCompiled(RtMidi::LINUX_ALSA) && access("/dev/snd/seq", R_OK | W_OK) == 0; }
 
 bool RtMidiCompiled(RtMidi::Api api) {
     std::vector<RtMidi::Api> apis;

@@ -48,6 +48,7 @@ public:
         client_->openVirtualPort(name);
         return !failed_;
     }
+
 private:
     static void OnMessage(double, std::vector<unsigned char>* message, void* self) {
         auto* source = static_cast<RtMidiSource*>(self);
@@ -113,8 +114,7 @@ public:
         return true;
     }
 
-    std::unique_ptr<ServiceInput> OpenSource(const std::string& name, MessageHandler handler,
-                                             void* context) override {
+    std::unique_ptr<ServiceInput> OpenSource(const std::string& name, MessageHandler handler, void* context) override {
         std::unique_ptr<RtMidiIn> client = MakeMidiIn(api_, clientName_.c_str());
         unsigned index = 0;
         if (!client || !FindPort(*client, name, &index)) return nullptr;

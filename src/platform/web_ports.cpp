@@ -16,13 +16,11 @@ EM_JS(void, WebPortName, (int sources, int index, char* out, int size), {
     const ports = Array.from((sources ? access.inputs : access.outputs).values());
     stringToUTF8(ports[index].name || "", out, size);
 });
-EM_ASYNC_JS(int, WebOpenPort, (int sources, const char* name), {
-    return await Module.tessarine.openPort(sources !== 0, UTF8ToString(name));
-});
+EM_ASYNC_JS(int, WebOpenPort, (int sources, const char* name),
+            { return await Module.tessarine.openPort(sources != = 0, UTF8ToString(name)); });
 EM_JS(void, WebClosePort, (int id), { Module.tessarine.closePort(id); });
-EM_JS(int, WebSend, (int id, const std::uint8_t* data, int size), {
-    return Module.tessarine.send(id, HEAPU8.slice(data, data + size)) ? 1 : 0;
-});
+EM_JS(int, WebSend, (int id, const std::uint8_t* data, int size),
+      { return Module.tessarine.send(id, HEAPU8.slice(data, data + size)) ? 1 : 0; });
 EM_JS(int, WebConnected, (int id), { return Module.tessarine.connected(id) ? 1 : 0; });
 EM_JS(int, WebNextMessage, (int* id, std::uint8_t* out, int size), {
     const next = Module.tessarine.queue.shift();
@@ -89,8 +87,7 @@ public:
         return true;
     }
 
-    std::unique_ptr<ServiceInput> OpenSource(const std::string& name, MessageHandler handler,
-                                             void* context) override {
+    std::unique_ptr<ServiceInput> OpenSource(const std::string& name, MessageHandler handler, void* context) override {
         for (Source& source : sources) {
             if (source.id >= 0) continue;
             const int id = WebOpenPort(1, name.c_str());

@@ -15,8 +15,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 
 #else
 
@@ -102,8 +102,7 @@ typedef struct {
 #define CALLBACK_FUNCTION 0x00030000
 
 // The notification routine an input port opened with CALLBACK_FUNCTION calls.
-typedef void(CALLBACK* MIDIINPROC)(HMIDIIN port, UINT message, DWORD_PTR instance, DWORD_PTR param1,
-                                   DWORD_PTR param2);
+typedef void(CALLBACK* MIDIINPROC)(HMIDIIN port, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
 
 MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize);
 MMRESULT midiInOpen(LPHMIDIIN port, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);

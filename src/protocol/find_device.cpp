@@ -63,14 +63,12 @@ bool Identifies(const Search& search, std::uint8_t status) {
 // One request to each of the outputs [first, last), back to back, then a
 // wait of up to `wait` for the device's answer on any input; the input the
 // answer came on and how long it took.
-Answer Ask(const Search& search, UINT first, UINT last, std::uint16_t wait, UINT* input,
-           DWORD* roundTrip = nullptr) {
+Answer Ask(const Search& search, UINT first, UINT last, std::uint16_t wait, UINT* input, DWORD* roundTrip = nullptr) {
     const DWORD start = timeGetTime();
     search.reporter.Asking(search.outputs[first], search.outputs[last - 1],
                            last - first == 1 ? search.names.names[search.outputs[first]] : nullptr);
     for (UINT i = first; i < last; ++i) {
-        if (search.link.midi.SendSysEx(search.outputs[i], search.request, sizeof search.request) ==
-            MMSYSERR_NOERROR) {
+        if (search.link.midi.SendSysEx(search.outputs[i], search.request, sizeof search.request) == MMSYSERR_NOERROR) {
             search.link.ledger.RequestSent();
         }
     }

@@ -41,7 +41,6 @@ void SettleRecord(DeviceLink& link) {
     link.ledger.WaitEnds();
 }
 
-
 }  // namespace
 
 TransferOutcome TransferImage(DeviceLink& link, UINT output, const ImageBuffer& image, ProtocolReporter& reporter) {

@@ -5,24 +5,24 @@
 #include <cstdint>
 
 enum class Ending : std::uint8_t {
-    kUpdated,             // every record accepted
-    kRestarted,           // the device restarts after a record
-    kDryRunFound,         // --dry-run: the device found, nothing sent
-    kNoImageFile,         // the folder holds no "*.led"
-    kNotFit,              // the image's name lacks the prefix
-    kCannotOpen,          // the image cannot be opened
-    kBadImage,            // a record fails its check, the text is cut, or too long
-    kNoDevice,            // no port pair answered
-    kPortNotFound,        // a port chosen is not there (unplugged since --list)
-    kResetRequested,      // the device asks to be reset first
-    kOutputMissing,       // a chunk could not be sent
-    kNotResponding,       // twenty silences in a row
-    kUpdateError,         // twenty failures in a row, the last a status byte
-    kStoppedBeforeSearch, // the user asked to stop: nothing was sent
-    kStoppedInSearch,     // ... while looking for the device: no record sent
-    kStoppedBeforeWrite,  // ... in the transfer, before any chunk went out
-    kStoppedInTransfer,   // ... in the transfer: the device holds part of the image
-    kUsage,               // a bad command line: nothing was done
+    kUpdated,              // every record accepted
+    kRestarted,            // the device restarts after a record
+    kDryRunFound,          // --dry-run: the device found, nothing sent
+    kNoImageFile,          // the folder holds no "*.led"
+    kNotFit,               // the image's name lacks the prefix
+    kCannotOpen,           // the image cannot be opened
+    kBadImage,             // a record fails its check, the text is cut, or too long
+    kNoDevice,             // no port pair answered
+    kPortNotFound,         // a port chosen is not there (unplugged since --list)
+    kResetRequested,       // the device asks to be reset first
+    kOutputMissing,        // a chunk could not be sent
+    kNotResponding,        // twenty silences in a row
+    kUpdateError,          // twenty failures in a row, the last a status byte
+    kStoppedBeforeSearch,  // the user asked to stop: nothing was sent
+    kStoppedInSearch,      // ... while looking for the device: no record sent
+    kStoppedBeforeWrite,   // ... in the transfer, before any chunk went out
+    kStoppedInTransfer,    // ... in the transfer: the device holds part of the image
+    kUsage,                // a bad command line: nothing was done
 };
 
 // A run's ending, with what its words need.

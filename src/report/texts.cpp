@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "report/printable_name.h"
 #include "protocol/wire_protocol.h"
+#include "report/printable_name.h"
 
 namespace {
 

@@ -8,21 +8,16 @@
 #include "report/texts.h"
 
 // One event: its kind, a text, and two numbers.
-EM_JS(void, WebReport, (const char* kind, const char* text, int first, int second), {
-    Module.tessarine.report(UTF8ToString(kind), UTF8ToString(text), first, second);
-});
-EM_JS(void, WebRecordTry, (int record, int records, int attempt, int percent), {
-    Module.tessarine.recordTry(record, records, attempt, percent);
-});
-EM_JS(void, WebImage, (int bytes, int records, const char* sha256), {
-    Module.tessarine.image(bytes, records, UTF8ToString(sha256));
-});
-EM_JS(void, WebPort, (int input, int index, const char* name), {
-    Module.tessarine.port(input, index, UTF8ToString(name));
-});
-EM_JS(void, WebEnded, (const char* name, const char* text, const char* next, int status), {
-    Module.tessarine.ended(UTF8ToString(name), UTF8ToString(text), UTF8ToString(next), status);
-});
+EM_JS(void, WebReport, (const char* kind, const char* text, int first, int second),
+      { Module.tessarine.report(UTF8ToString(kind), UTF8ToString(text), first, second); });
+EM_JS(void, WebRecordTry, (int record, int records, int attempt, int percent),
+      { Module.tessarine.recordTry(record, records, attempt, percent); });
+EM_JS(void, WebImage, (int bytes, int records, const char* sha256),
+      { Module.tessarine.image(bytes, records, UTF8ToString(sha256)); });
+EM_JS(void, WebPort, (int input, int index, const char* name),
+      { Module.tessarine.port(input, index, UTF8ToString(name)); });
+EM_JS(void, WebEnded, (const char* name, const char* text, const char* next, int status),
+      { Module.tessarine.ended(UTF8ToString(name), UTF8ToString(text), UTF8ToString(next), status); });
 
 namespace {
 
@@ -65,7 +60,8 @@ void WebReporter::PortHeld(bool input, unsigned index, const char* name) {
 }
 
 void WebReporter::WaitBegins(Wait what) {
-    std::snprintf(what_, sizeof what_, "%s", what == Wait::kSearch ? "Looking for the device" : "Waiting for the device");
+    std::snprintf(what_, sizeof what_, "%s",
+                  what == Wait::kSearch ? "Looking for the device" : "Waiting for the device");
     WebReport("wait", what_, 0, 0);
 }
 

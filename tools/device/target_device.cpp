@@ -118,8 +118,7 @@ std::optional<Response> TargetDevice::FinishRecord() {
     return response;
 }
 
-Response TargetDevice::Answer(bool identification, std::size_t record, std::size_t attempt,
-                              std::uint8_t status) const {
+Response TargetDevice::Answer(bool identification, std::size_t record, std::size_t attempt, std::uint8_t status) const {
     for (const Fault& fault : settings_.faults) {
         if (!fault.Covers(identification, record, attempt)) continue;
         Response response = fault.response;

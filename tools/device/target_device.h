@@ -20,11 +20,11 @@ namespace device {
 
 // The identification request's body, between F0 and F7.
 inline const Bytes kIdentificationRequest = {0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C};
-constexpr std::uint8_t kIdentity = 0x3D;      // "I am the device for this image"
-constexpr std::uint8_t kNeedsReset = 0x15;    // "reset me first"
-constexpr std::uint8_t kAccepted = 0x1A;      // record stored
-constexpr std::uint8_t kCrcError = 0x20;      // record's checksum wrong
-constexpr std::uint8_t kRestarting = 0x77;    // image complete, restarting
+constexpr std::uint8_t kIdentity = 0x3D;    // "I am the device for this image"
+constexpr std::uint8_t kNeedsReset = 0x15;  // "reset me first"
+constexpr std::uint8_t kAccepted = 0x1A;    // record stored
+constexpr std::uint8_t kCrcError = 0x20;    // record's checksum wrong
+constexpr std::uint8_t kRestarting = 0x77;  // image complete, restarting
 
 }  // namespace device
 

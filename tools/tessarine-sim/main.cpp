@@ -28,17 +28,10 @@ int main(int argc, char** argv) {
     SimOptions options;
     std::string error;
     switch (ParseOptions(argc, argv, &options, &error)) {
-        case ParseOutcome::kHelp:
-            std::fputs(kUsage, stdout);
-            return 0;
-        case ParseOutcome::kVersion:
-            PrintVersion("tessarine-sim");
-            return 0;
-        case ParseOutcome::kError:
-            std::fprintf(stderr, "tessarine-sim: %s\n\n%s", error.c_str(), kUsage);
-            return 2;
-        case ParseOutcome::kRun:
-            break;
+        case ParseOutcome::kHelp: std::fputs(kUsage, stdout); return 0;
+        case ParseOutcome::kVersion: PrintVersion("tessarine-sim"); return 0;
+        case ParseOutcome::kError: std::fprintf(stderr, "tessarine-sim: %s\n\n%s", error.c_str(), kUsage); return 2;
+        case ParseOutcome::kRun: break;
     }
     return options.makeImagePath.empty() ? RunDevice(options) : WriteImage(options);
 }

@@ -57,8 +57,24 @@ bool ParseNumber(const char* text, int base, unsigned long max, unsigned long* v
     return *end == '\0' && *value <= max;
 }
 
-enum Option { kName = 1, kId, kRestartAfter, kFault, kStoreTime, kReplyDelay, kAccepted, kTimeout, kVerbose,
-              kMakeImage, kSize, kRecordSize, kHelp, kWire, kRawMidi, kVersion };
+enum Option {
+    kName = 1,
+    kId,
+    kRestartAfter,
+    kFault,
+    kStoreTime,
+    kReplyDelay,
+    kAccepted,
+    kTimeout,
+    kVerbose,
+    kMakeImage,
+    kSize,
+    kRecordSize,
+    kHelp,
+    kWire,
+    kRawMidi,
+    kVersion
+};
 
 const option kOptions[] = {
     {"name", required_argument, nullptr, kName},
@@ -84,9 +100,7 @@ const option kOptions[] = {
 bool Take(int option, const char* value, SimOptions* options, bool* sizeGiven) {
     unsigned long number = 0;
     switch (option) {
-        case kName:
-            options->clientName = value;
-            return *value != '\0';
+        case kName: options->clientName = value; return *value != '\0';
         case kId:
             if (!ParseNumber(value, 16, 0x7F, &number)) return false;
             options->device.identificationAnswer = static_cast<std::uint8_t>(number);
@@ -95,9 +109,7 @@ bool Take(int option, const char* value, SimOptions* options, bool* sizeGiven) {
             if (!ParseNumber(value, 10, 65535, &number) || number == 0) return false;
             options->device.restartAfterBytes = number;
             return true;
-        case kFault:
-            options->device.faults.emplace_back();
-            return ParseFault(value, &options->device.faults.back());
+        case kFault: options->device.faults.emplace_back(); return ParseFault(value, &options->device.faults.back());
         case kStoreTime:
             if (!ParseNumber(value, 10, 600000, &number)) return false;
             options->device.storeMs = static_cast<std::uint32_t>(number);
@@ -106,9 +118,7 @@ bool Take(int option, const char* value, SimOptions* options, bool* sizeGiven) {
             if (!ParseNumber(value, 10, 600000, &number)) return false;
             options->replyDelayMs = static_cast<std::uint32_t>(number);
             return true;
-        case kAccepted:
-            options->acceptedPath = value;
-            return true;
+        case kAccepted: options->acceptedPath = value; return true;
         case kTimeout:
             if (!ParseNumber(value, 10, 86400, &number)) return false;
             options->timeoutSeconds = static_cast<std::uint32_t>(number);
@@ -117,12 +127,8 @@ bool Take(int option, const char* value, SimOptions* options, bool* sizeGiven) {
             if (!ParseNumber(value, 10, 1000000, &number) || number == 0) return false;
             options->wireBytesPerSecond = static_cast<std::uint32_t>(number);
             return true;
-        case kRawMidi:
-            options->rawMidiPath = value;
-            return *value != '\0';
-        case kMakeImage:
-            options->makeImagePath = value;
-            return true;
+        case kRawMidi: options->rawMidiPath = value; return *value != '\0';
+        case kMakeImage: options->makeImagePath = value; return true;
         case kSize:
             if (!ParseNumber(value, 10, 65535, &number) || number < 4) return false;
             options->imageSize = number;
@@ -132,8 +138,7 @@ bool Take(int option, const char* value, SimOptions* options, bool* sizeGiven) {
             if (!ParseNumber(value, 10, 0xFFFB, &number)) return false;
             options->recordData = number;
             return true;
-        default:
-            return false;
+        default: return false;
     }
 }
 

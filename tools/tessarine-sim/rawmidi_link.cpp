@@ -17,7 +17,8 @@ namespace {
 
 class RawMidiLink final : public HostLink {
 public:
-    explicit RawMidiLink(std::uint32_t bytesPerSecond) : paced_(bytesPerSecond > 0), pace_(paced_ ? bytesPerSecond : 1) {}
+    explicit RawMidiLink(std::uint32_t bytesPerSecond)
+        : paced_(bytesPerSecond > 0), pace_(paced_ ? bytesPerSecond : 1) {}
     ~RawMidiLink() override {
         if (fd_ >= 0) close(fd_);
     }
