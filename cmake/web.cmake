@@ -7,11 +7,11 @@
 add_executable(tessarine-web
   src/web/web_main.cpp
   src/web/web_reporter.cpp
-  src/platform/host_web.cpp
-  src/platform/kernel_web.cpp
-  src/platform/web_ports.cpp
-  src/platform/winmm_layer.cpp
-  src/platform/wire_budget.cpp
+  src/platform/host/host_web.cpp
+  src/platform/winmm/kernel_calls_web.cpp
+  src/platform/service/web_ports.cpp
+  src/platform/winmm/winmm_layer.cpp
+  src/platform/service/wire_budget.cpp
 )
 target_link_libraries(tessarine-web PRIVATE tessarine_core)
 target_link_options(tessarine-web PRIVATE

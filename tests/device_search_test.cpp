@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "report/texts.h"
 #include "console/text_reporter.h"
 #include "protocol/find_device.h"

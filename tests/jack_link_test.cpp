@@ -20,8 +20,8 @@
 
 #include "device/image_maker.h"
 #include "midi/midi_link.h"
-#include "platform/midi_service.h"
-#include "platform/service_ports.h"
+#include "platform/service/rtmidi_clients.h"
+#include "platform/service/service_ports.h"
 #include "support/child_process.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // window is minimised or hidden.
 #include <gtest/gtest.h>
 
-#include "platform/power_throttling.h"
+#include "platform/host/power_throttling.h"
 
 namespace {
 

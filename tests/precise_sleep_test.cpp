@@ -2,7 +2,7 @@
 // it, so it may end late but never early.
 #include <gtest/gtest.h>
 
-#include "platform/precise_sleep.h"
+#include "platform/host/precise_sleep.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // test sets.
 #include <gtest/gtest.h>
 
-#include "platform/wire_budget.h"
+#include "platform/service/wire_budget.h"
 
 namespace {
 

@@ -83,13 +83,56 @@ void JsonReporter::Write(const char* event, const char* fields, ...) {
 
 void JsonReporter::Advice(const char* text) { Write("advice", ",\"text\":%s", JsonWords(text).json); }
 
-void JsonReporter::Banner() { Write("start", ",\"text\":%s", JsonWords(kBanner).json); }
+void JsonReporter::Tell(const RunEvent& event) {
+    std::visit(Showing{
+                   [&](const event::Banner&) { Write("start", ",\"text\":%s", JsonWords(kBanner).json); },
+                   [&](const event::ImageOpened& e) { std::snprintf(image_, sizeof image_, "%s", e.name); },
+                   [&](const event::ImageChecked& e) {
+                       Write("image", ",\"path\":%s,\"bytes\":%u,\"records\":%u,\"sha256\":\"%s\"",
+                             JsonString(image_).json, e.bytes, e.records, e.sha256);
+                   },
+                   [&](const event::PortsListed& e) { PortsListed(*e.inputs, *e.outputs); },
+                   [&](const event::Ended& e) { Ended(e.outcome); },
+               },
+               event);
+}
 
-void JsonReporter::ImageOpened(const char* name) { std::snprintf(image_, sizeof image_, "%s", name); }
-
-void JsonReporter::ImageChecked(unsigned bytes, unsigned records, const char* sha256) {
-    Write("image", ",\"path\":%s,\"bytes\":%u,\"records\":%u,\"sha256\":\"%s\"", JsonString(image_).json, bytes,
-          records, sha256);
+void JsonReporter::Tell(const ProtocolEvent& event) {
+    Words said;
+    std::visit(
+        Showing{
+            [&](const event::NoMidiService&) { Advice(kNoMidiServiceAdvice); },
+            [&](const event::PortHeld& e) {
+                PortHeldText(e.input, e.index, e.name, said.text, sizeof said.text);
+                Advice(said.text);
+            },
+            [&](const event::WaitBegins& e) {
+                std::snprintf(waitingFor_, sizeof waitingFor_, "%s", e.what == Wait::kSearch ? "device" : "answer");
+                asking_[0] = '\0';
+            },
+            [&](const event::Asking& e) { AskingText(e.first, e.last, e.name, asking_, sizeof asking_); },
+            [&](const event::Waiting& e) { Waiting(e.seconds); },
+            [&](const event::DeviceFound& e) {
+                Write("device", ",\"input\":%s,\"output\":%s", JsonString(e.input).json, JsonString(e.output).json);
+            },
+            [&](const event::ServiceMissedCycles&) { Advice(kMissedCyclesAdvice); },
+            [&](const event::RecordTry& e) {
+                Write("record", ",\"index\":%u,\"of\":%u,\"try\":%u,\"percent\":%u", e.record + 1, e.records,
+                      e.attempt + 1, e.percent);
+            },
+            [&](const event::RecordAnswered& e) {
+                if (e.replied) {
+                    Write("answer", ",\"index\":%u,\"status\":%u", e.record + 1, static_cast<unsigned>(e.status));
+                } else {
+                    Write("answer", ",\"index\":%u,\"status\":null", e.record + 1);
+                }
+            },
+            [&](const event::Refused& e) {
+                Write("refused", ",\"status\":%u,\"text\":%s", static_cast<unsigned>(e.status),
+                      JsonWords(RefusalText(e.status)).json);
+            },
+        },
+        event);
 }
 
 void JsonReporter::PortsListed(const PortNames& inputs, const PortNames& outputs) {
@@ -110,29 +153,10 @@ void JsonReporter::PortsListed(const PortNames& inputs, const PortNames& outputs
 
 void JsonReporter::Ended(const Outcome& outcome) {
     const EndingRow& row = RowOf(outcome.ending);
-    const int exit =
-        exitTellsOutcome_ || Stopped(outcome.ending) || row.onStandardError ? row.exitStatus : kExitUpdated;
     Words words;
     EndingWords(outcome, words.text, sizeof words.text);
-    Write("outcome", ",\"name\":\"%s\",\"exit\":%d,\"text\":%s,\"next\":%s", row.name, exit, JsonWords(words.text).json,
-          JsonWords(row.next).json);
-}
-
-void JsonReporter::NoMidiService() { Advice(kNoMidiServiceAdvice); }
-
-void JsonReporter::PortHeld(bool input, unsigned index, const char* name) {
-    Words said;
-    PortHeldText(input, index, name, said.text, sizeof said.text);
-    Advice(said.text);
-}
-
-void JsonReporter::WaitBegins(Wait what) {
-    std::snprintf(waitingFor_, sizeof waitingFor_, "%s", what == Wait::kSearch ? "device" : "answer");
-    asking_[0] = '\0';
-}
-
-void JsonReporter::Asking(unsigned first, unsigned last, const char* name) {
-    AskingText(first, last, name, asking_, sizeof asking_);
+    Write("outcome", ",\"name\":\"%s\",\"exit\":%d,\"text\":%s,\"next\":%s", row.name,
+          ExitStatus(outcome.ending, exitTellsOutcome_), JsonWords(words.text).json, JsonWords(row.next).json);
 }
 
 void JsonReporter::Waiting(unsigned seconds) {
@@ -141,26 +165,4 @@ void JsonReporter::Waiting(unsigned seconds) {
     } else {
         Write("waiting", ",\"for\":\"%s\",\"seconds\":%u,\"asking\":%s", waitingFor_, seconds, JsonWords(asking_).json);
     }
-}
-
-void JsonReporter::DeviceFound(const char* input, const char* output) {
-    Write("device", ",\"input\":%s,\"output\":%s", JsonString(input).json, JsonString(output).json);
-}
-
-void JsonReporter::ServiceMissedCycles() { Advice(kMissedCyclesAdvice); }
-
-void JsonReporter::RecordTry(unsigned record, unsigned records, unsigned attempt, unsigned percent) {
-    Write("record", ",\"index\":%u,\"of\":%u,\"try\":%u,\"percent\":%u", record + 1, records, attempt + 1, percent);
-}
-
-void JsonReporter::RecordAnswered(unsigned record, bool replied, std::uint8_t status) {
-    if (replied) {
-        Write("answer", ",\"index\":%u,\"status\":%u", record + 1, static_cast<unsigned>(status));
-    } else {
-        Write("answer", ",\"index\":%u,\"status\":null", record + 1);
-    }
-}
-
-void JsonReporter::Refused(std::uint8_t status) {
-    Write("refused", ",\"status\":%u,\"text\":%s", static_cast<unsigned>(status), JsonWords(RefusalText(status)).json);
 }

@@ -10,40 +10,28 @@
 
 #include "report/reporter.h"
 
+#if defined(__GNUC__)
+#define TESSARINE_PRINTF_LIKE(formatAt, firstAt) __attribute__((format(printf, formatAt, firstAt)))
+#else
+#define TESSARINE_PRINTF_LIKE(formatAt, firstAt)
+#endif
+
 class JsonReporter final : public Reporter {
 public:
     // `exitTellsOutcome`: the run's exit status tells its outcome (--json,
     // --batch); otherwise it is 0 unless the run was stopped.
     JsonReporter(std::FILE* out, bool exitTellsOutcome);
-
-    void Banner() override;
-    void ImageOpened(const char* name) override;
-    void ImageChecked(unsigned bytes, unsigned records, const char* sha256) override;
-    void PortsListed(const PortNames& inputs, const PortNames& outputs) override;
-    void Ended(const Outcome& outcome) override;
-    void KeyAwaited() override {}
-    void KeyWaitEnds() override {}
-    void NoMidiService() override;
-    void PortHeld(bool input, unsigned index, const char* name) override;
-    void WaitBegins(Wait what) override;
-    void Asking(unsigned first, unsigned last, const char* name) override;
-    void Waiting(unsigned seconds) override;
-    void WaitEnds() override {}
-    void DeviceFound(const char* input, const char* output) override;
-    void ServiceMissedCycles() override;
-    void RecordTry(unsigned record, unsigned records, unsigned attempt, unsigned percent) override;
-    void RecordAnswered(unsigned record, bool replied, std::uint8_t status) override;
-    void Refused(std::uint8_t status) override;
+    void Tell(const RunEvent& event) override;
+    void Tell(const ProtocolEvent& event) override;
 
 private:
     // Writes one event's line: its name, the time, and the rest of the
     // object, a printf format whose every field is led by a comma.
-#if defined(__GNUC__)
-    __attribute__((format(printf, 3, 4)))
-#endif
-    void
-    Write(const char* event, const char* fields, ...);
+    void Write(const char* event, const char* fields, ...) TESSARINE_PRINTF_LIKE(3, 4);
     void Advice(const char* text);
+    void PortsListed(const PortNames& inputs, const PortNames& outputs);
+    void Ended(const Outcome& outcome);
+    void Waiting(unsigned seconds);
 
     std::FILE* out_;
     bool exitTellsOutcome_;

@@ -21,85 +21,81 @@ struct Text {
 
 }  // namespace
 
-void TextReporter::Banner() { std::printf("%s", kBanner); }
-
-void TextReporter::ImageOpened(const char* name) {
+void TextReporter::Tell(const RunEvent& event) {
     Text said;
-    ImageOpenedText(name, said.text, sizeof said.text);
-    std::printf("%s", said.text);
-}
-
-void TextReporter::ImageChecked(unsigned bytes, unsigned records, const char* sha256) {
-    if (!summary_) return;
-    Text said;
-    ImageSummaryText(bytes, records, sha256, said.text, sizeof said.text);
-    std::printf("%s", said.text);
-}
-
-void TextReporter::PortsListed(const PortNames& inputs, const PortNames& outputs) {
-    const PortNames* lists[] = {&inputs, &outputs};
-    for (const PortNames* list : lists) {
-        std::printf("MIDI %s:\n", list == &inputs ? "inputs" : "outputs");
-        for (UINT i = 0; i < list->count; ++i) std::printf("  %u: %s\n", i, PrintableName(list->names[i]).text);
-    }
-}
-
-void TextReporter::Ended(const Outcome& outcome) {
-    if (outcome.ending == Ending::kUpdated || outcome.ending == Ending::kRestarted) ShowComplete();
-    Text said;
-    EndingWords(outcome, said.text, sizeof said.text);
-    std::fputs(said.text, RowOf(outcome.ending).onStandardError ? stderr : stdout);
-}
-
-// On Windows the command interpreter's "pause" says its own.
-void TextReporter::KeyAwaited() {
+    std::visit(Showing{
+                   [](const event::Banner&) { std::printf("%s", kBanner); },
+                   [&](const event::ImageOpened& e) {
+                       ImageOpenedText(e.name, said.text, sizeof said.text);
+                       std::printf("%s", said.text);
+                   },
+                   [&](const event::ImageChecked& e) {
+                       if (!summary_) return;
+                       ImageSummaryText(e.bytes, e.records, e.sha256, said.text, sizeof said.text);
+                       std::printf("%s", said.text);
+                   },
+                   [](const event::PortsListed& e) {
+                       for (const PortNames* list : {e.inputs, e.outputs}) {
+                           std::printf("MIDI %s:\n", list == e.inputs ? "inputs" : "outputs");
+                           for (UINT i = 0; i < list->count; ++i) {
+                               std::printf("  %u: %s\n", i, PrintableName(list->names[i]).text);
+                           }
+                       }
+                   },
+                   [&](const event::Ended& e) {
+                       const Ending ending = e.outcome.ending;
+                       if (ending == Ending::kUpdated || ending == Ending::kRestarted) ShowComplete();
+                       EndingWords(e.outcome, said.text, sizeof said.text);
+                       std::fputs(said.text, RowOf(ending).onStandardError ? stderr : stdout);
+                   },
 #ifndef _WIN32
-    std::printf("Press any key to continue . . . ");
+                   // On Windows the command interpreter's "pause" says its own.
+                   [](const event::KeyAwaited&) { std::printf("Press any key to continue . . . "); },
+                   [](const event::KeyWaitEnds&) { std::printf("\n"); },
 #endif
+               },
+               event);
 }
 
-void TextReporter::KeyWaitEnds() {
-#ifndef _WIN32
-    std::printf("\n");
-#endif
-}
-
-void TextReporter::NoMidiService() { std::printf("%s\n", kNoMidiServiceAdvice); }
-
-void TextReporter::PortHeld(bool input, unsigned index, const char* name) {
+void TextReporter::Tell(const ProtocolEvent& event) {
     Text said;
-    PortHeldText(input, index, name, said.text, sizeof said.text);
-    std::printf("%s", said.text);
+    std::visit(Showing{
+                   [](const event::NoMidiService&) { std::printf("%s\n", kNoMidiServiceAdvice); },
+                   [&](const event::PortHeld& e) {
+                       PortHeldText(e.input, e.index, e.name, said.text, sizeof said.text);
+                       std::printf("%s", said.text);
+                   },
+                   [&](const event::DeviceFound& e) {
+                       DeviceFoundText(e.input, e.output, said.text, sizeof said.text);
+                       std::printf("%s", said.text);
+                   },
+                   [](const event::Refused& e) { std::printf("%s", RefusalText(e.status)); },
+                   [&](const event::WaitBegins& e) {
+                       waiting_ = true;
+                       seconds_ = 0;
+                       std::snprintf(what_, sizeof what_, "%s",
+                                     e.what == Wait::kSearch ? "Looking for the device" : "Waiting for the device");
+                       whatChanged_ = true;
+                   },
+                   [&](const event::Asking& e) { Asking(e); },
+                   [&](const event::Waiting& e) {
+                       seconds_ = e.seconds;
+                       if (waiting_) Show();
+                   },
+                   [&](const event::WaitEnds&) { WaitEnds(); },
+                   [&](const event::RecordTry& e) { ShowProgress(e); },
+                   [&](const event::ServiceMissedCycles&) { ShowMissedCycles(); },
+               },
+               event);
 }
 
-void TextReporter::DeviceFound(const char* input, const char* output) {
-    Text said;
-    DeviceFoundText(input, output, said.text, sizeof said.text);
-    std::printf("%s", said.text);
-}
-
-void TextReporter::Refused(std::uint8_t status) { std::printf("%s", RefusalText(status)); }
-
-void TextReporter::WaitBegins(Wait what) {
-    waiting_ = true;
-    seconds_ = 0;
-    std::snprintf(what_, sizeof what_, "%s",
-                  what == Wait::kSearch ? "Looking for the device" : "Waiting for the device");
-    whatChanged_ = true;
-}
-
-void TextReporter::Asking(unsigned first, unsigned last, const char* name) {
+void TextReporter::Asking(const event::Asking& asking) {
     char what[sizeof what_];
-    AskingText(first, last, name, what, sizeof what);
+    AskingText(asking.first, asking.last, asking.name, what, sizeof what);
     if (std::strncmp(what_, what, sizeof what_ - 1) == 0) return;
     std::snprintf(what_, sizeof what_, "%s", what);
     whatChanged_ = true;
     if (seconds_ > 0) Show();
-}
-
-void TextReporter::Waiting(unsigned seconds) {
-    seconds_ = seconds;
-    if (waiting_) Show();
 }
 
 void TextReporter::Show() {
@@ -113,13 +109,14 @@ void TextReporter::WaitEnds() {
     seconds_ = 0;
 }
 
-void ConsoleReporter::RecordTry(unsigned record, unsigned, unsigned, unsigned percent) {
-    std::snprintf(line_, sizeof line_, "Transferring.. %c %u%% done", SPINNER_GLYPHS[record % kSpinnerSteps], percent);
+void ConsoleReporter::ShowProgress(const event::RecordTry& progress) {
+    std::snprintf(line_, sizeof line_, "Transferring.. %c %u%% done", SPINNER_GLYPHS[progress.record % kSpinnerSteps],
+                  progress.percent);
     std::printf("\r                        \r%s", line_);
     std::fflush(stdout);
 }
 
-void ConsoleReporter::ServiceMissedCycles() {
+void ConsoleReporter::ShowMissedCycles() {
     std::printf("\n%s\n", kMissedCyclesAdvice);
     // A long wait's words are drawn again on the new line.
     shownSeconds_ = 0;
@@ -148,14 +145,15 @@ void ConsoleReporter::HideWait() {
     shownWidth_ = 0;
 }
 
-void BatchReporter::RecordTry(unsigned, unsigned, unsigned, unsigned percent) {
+void BatchReporter::ShowProgress(const event::RecordTry& progress) {
+    const unsigned percent = progress.percent;
     const int tenth = static_cast<int>(percent / 10);
     if (tenth == toldTenth_) return;
     toldTenth_ = tenth;
     std::printf("Transferring.. %u%% done\n", percent);
 }
 
-void BatchReporter::ServiceMissedCycles() { std::printf("%s\n", kMissedCyclesAdvice); }
+void BatchReporter::ShowMissedCycles() { std::printf("%s\n", kMissedCyclesAdvice); }
 
 void BatchReporter::ShowComplete() { std::printf("Transferring.. 100%% done.\n"); }
 

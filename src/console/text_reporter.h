@@ -11,26 +11,16 @@
 
 class TextReporter : public Reporter {
 public:
-    void Banner() override;
-    void ImageOpened(const char* name) override;
-    // Told only where the face says the image's summary (see below).
-    void ImageChecked(unsigned bytes, unsigned records, const char* sha256) override;
-    void PortsListed(const PortNames& inputs, const PortNames& outputs) override;
-    void Ended(const Outcome& outcome) override;
-    void KeyAwaited() override;
-    void KeyWaitEnds() override;
-    void NoMidiService() override;
-    void PortHeld(bool input, unsigned index, const char* name) override;
-    void WaitBegins(Wait what) override;
-    void Asking(unsigned first, unsigned last, const char* name) override;
-    void Waiting(unsigned seconds) override;
-    void WaitEnds() override;
-    void DeviceFound(const char* input, const char* output) override;
-    void RecordAnswered(unsigned, bool, std::uint8_t) override {}
-    void Refused(std::uint8_t status) override;
+    void Tell(const RunEvent& event) override;
+    void Tell(const ProtocolEvent& event) override;
 
 protected:
+    // `summary`: the image's summary is told (see below).
     explicit TextReporter(bool summary) : summary_(summary) {}
+    // A try of a record begins.
+    virtual void ShowProgress(const event::RecordTry& progress) = 0;
+    // The MIDI service missed cycles.
+    virtual void ShowMissedCycles() = 0;
     // A wait that has lasted `seconds` (at least one), for `what`: told
     // whenever it has lasted another second, or what is awaited has changed.
     virtual void ShowWait(const char* what, unsigned seconds, bool whatChanged) = 0;
@@ -40,7 +30,9 @@ protected:
     virtual void ShowComplete() = 0;
 
 private:
+    void Asking(const event::Asking& asking);
     void Show();
+    void WaitEnds();
 
     bool summary_;
     bool waiting_ = false;
@@ -55,12 +47,12 @@ public:
     // a file nothing of it is written. The image's summary is told when
     // asked for (--dry-run): the bare run's text is the system's own.
     explicit ConsoleReporter(bool terminal, bool summary = false) : TextReporter(summary), terminal_(terminal) {}
-    // The progress line, whose spinner turns a glyph every two records.
-    void RecordTry(unsigned record, unsigned records, unsigned attempt, unsigned percent) override;
-    // On a line of its own, below the progress line, which goes on below it.
-    void ServiceMissedCycles() override;
 
 private:
+    // The progress line, whose spinner turns a glyph every two records.
+    void ShowProgress(const event::RecordTry& progress) override;
+    // On a line of its own, below the progress line, which goes on below it.
+    void ShowMissedCycles() override;
     void ShowWait(const char* what, unsigned seconds, bool whatChanged) override;
     void HideWait() override;
     void ShowComplete() override;
@@ -78,11 +70,11 @@ class BatchReporter final : public TextReporter {
 public:
     // A log tells the image's summary.
     BatchReporter() : TextReporter(true) {}
-    // A progress line at most every tenth of the image.
-    void RecordTry(unsigned record, unsigned records, unsigned attempt, unsigned percent) override;
-    void ServiceMissedCycles() override;
 
 private:
+    // A progress line at most every tenth of the image.
+    void ShowProgress(const event::RecordTry& progress) override;
+    void ShowMissedCycles() override;
     void ShowWait(const char* what, unsigned seconds, bool whatChanged) override;
     void HideWait() override {}
     void ShowComplete() override;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // How the run's words are shown.
 enum class Face {
@@ -39,4 +40,5 @@ enum class CommandLine {
 // chosen even when it is refused, so that its error is told in that face.
 CommandLine ReadCommandLine(int argc, char** argv, RunOptions* options, char* error, std::size_t errorSize);
 
-extern const char kUsage[];
+// The --help text, made from the options' declarations.
+void PrintUsage(std::FILE* out);

@@ -9,20 +9,20 @@
 #include "console/text_reporter.h"
 #include "driver/command_line.h"
 #include "driver/run_update.h"
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "report/endings.h"
 #include "report/reporter_pair.h"
 #include "report/version.h"
 
 namespace {
 
-// A bad command line, told in the face chosen: nothing else is done.
-int Refuse(Reporter& face, const char* problem) {
+// A run that ends before it began: a bad command line, the ports --in and
+// --out name.
+int Refuse(Ending ending, const char* problem, bool statusTellsOutcome, Reporter& reporter) {
     Outcome outcome;
-    outcome.ending = Ending::kUsage;
+    outcome.ending = ending;
     outcome.problem = problem;
-    face.Ended(outcome);
-    return kExitUsage;
+    return Finish(outcome, statusTellsOutcome, reporter);
 }
 
 }  // namespace
@@ -32,8 +32,9 @@ int main(int argc, char** argv) {
     // printed, not when a buffer happens to fill.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     RunOptions options;
-    char error[300];
-    const CommandLine read = ReadCommandLine(argc, argv, &options, error, sizeof error);
+    // What is wrong with the command line or the ports it names.
+    char problem[8 * 1024];
+    const CommandLine read = ReadCommandLine(argc, argv, &options, problem, sizeof problem);
     BatchReporter lines;
     ConsoleReporter console(StandardOutputIsTerminal(), options.dryRun);
     JsonReporter json(stdout, true);
@@ -41,17 +42,17 @@ int main(int argc, char** argv) {
                      : options.face == Face::kLines ? static_cast<Reporter&>(lines)
                                                     : console;
     switch (read) {
-        case CommandLine::kHelp: std::fputs(kUsage, stdout); return kExitUpdated;
+        case CommandLine::kHelp: PrintUsage(stdout); return kExitUpdated;
         case CommandLine::kVersion: PrintVersion("tessarine-update"); return kExitUpdated;
-        case CommandLine::kError: return Refuse(face, error);
+        case CommandLine::kError: return Refuse(Ending::kUsage, problem, options.statusTellsOutcome, face);
         case CommandLine::kRun: break;
     }
     // The log, opened before anything is done: one that cannot be written
     // is a bad command line.
     std::FILE* log = options.log != nullptr ? std::fopen(options.log, "a") : nullptr;
     if (options.log != nullptr && log == nullptr) {
-        std::snprintf(error, sizeof error, "cannot write the log '%s': %s", options.log, std::strerror(errno));
-        return Refuse(face, error);
+        std::snprintf(problem, sizeof problem, "cannot write the log '%s': %s", options.log, std::strerror(errno));
+        return Refuse(Ending::kUsage, problem, options.statusTellsOutcome, face);
     }
     JsonReporter logged(log, options.statusTellsOutcome);
     ReporterPair faceAndLog(face, logged);
@@ -61,7 +62,9 @@ int main(int argc, char** argv) {
     int status = kExitUpdated;
     if (options.list) {
         status = ListMidiPorts(told);
-    } else if (ChoosePorts(options, &ports, told, UserStop(), &status)) {
+    } else if (const auto refused = ChoosePorts(options, &ports, UserStop(), problem, sizeof problem)) {
+        status = Finish(*refused, options.statusTellsOutcome, told);
+    } else {
         status = RunUpdate(options, ports, told, UserStop());
     }
     EndRun();

@@ -1,8 +1,9 @@
 #include "driver/run_update.h"
 
 #include <cstring>
+#include <memory>
 
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "protocol/device_link.h"
 #include "protocol/transfer_image.h"
 #include "protocol/wire_protocol.h"
@@ -11,44 +12,24 @@
 
 namespace {
 
-// The device stages for a validated image, on a link of their own, whose
-// ports close once the outcome has been told.
-Ending UpdateDevice(const ImageBuffer& image, const PortChoice& ports, const RunOptions& options, Reporter& reporter,
-                    const StopToken& stop) {
-    DeviceLink link(reporter, stop);
+Outcome EndedBy(Ending ending) {
     Outcome outcome;
+    outcome.ending = ending;
+    return outcome;
+}
+
+// The device stages for a validated image, on the run's link.
+Outcome UpdateDevice(DeviceLink& link, const ImageBuffer& image, const PortChoice& ports, const RunOptions& options,
+                     Reporter& reporter) {
     const SearchOutcome search = FindUpdateDevice(link, EXPECTED_ID, ports, options.waitSeconds * 1000u, reporter);
-    if (search.ending) {
-        outcome.ending = *search.ending;
-    } else if (options.dryRun) {
-        outcome.ending = Ending::kDryRunFound;
-    } else {
-        const TransferOutcome transfer = TransferImage(link, search.output, image, reporter);
-        outcome.ending = transfer.ending;
-        outcome.record = transfer.record;
-        outcome.percent = transfer.percent;
-    }
-    link.ledger.NoticeMissedCycles();
-    reporter.Ended(outcome);
-    return outcome.ending;
+    if (search.ending) return EndedBy(*search.ending);
+    if (options.dryRun) return EndedBy(Ending::kDryRunFound);
+    const TransferOutcome transfer = TransferImage(link, search.output, image, reporter);
+    Outcome outcome = EndedBy(transfer.ending);
+    outcome.record = transfer.record;
+    outcome.percent = transfer.percent;
+    return outcome;
 }
-
-// From the banner to the outcome, told.
-Ending Update(const RunOptions& options, const PortChoice& ports, Reporter& reporter, const StopToken& stop) {
-    reporter.Banner();
-    ImageBuffer image;
-    Ending ending = Ending::kBadImage;
-    if (!FileStage(options.image, &image, reporter, &ending)) return ending;
-    if (!stop.Requested()) return UpdateDevice(image, ports, options, reporter, stop);
-    Outcome outcome;
-    outcome.ending = Ending::kStoppedBeforeSearch;
-    reporter.Ended(outcome);
-    return outcome.ending;
-}
-
-// With a wait for the device, how often the ports a choice names are
-// listed again.
-constexpr DWORD kRelistEveryMs = 500;
 
 // The port of the list that `wanted` names; none wanted: any.
 PortMatch Pick(const PortNames& list, const char* wanted, UINT* chosen, char (&name)[kPortNameSize]) {
@@ -58,74 +39,74 @@ PortMatch Pick(const PortNames& list, const char* wanted, UINT* chosen, char (&n
     return match;
 }
 
-// A port that names none (the device unplugged since it was listed) or
-// several (a bad command line): the run ends so.
-int Refuse(const char* option, const char* kind, const PortNames& list, const char* wanted, PortMatch match,
-           Reporter& reporter) {
-    char problem[8 * 1024];
-    PortChoiceText(option, kind, list, wanted, match, problem, sizeof problem);
-    Outcome outcome;
-    outcome.ending = match == PortMatch::kNone ? Ending::kPortNotFound : Ending::kUsage;
-    outcome.problem = problem;
-    reporter.Ended(outcome);
-    return RowOf(outcome.ending).exitStatus;
-}
-
 }  // namespace
 
-bool FileStage(const char* path, ImageBuffer* image, Reporter& reporter, Ending* ending) {
+int Finish(const Outcome& outcome, bool statusTellsOutcome, Reporter& reporter) {
+    reporter.Tell(event::Ended{outcome});
+    return ExitStatus(outcome.ending, statusTellsOutcome);
+}
+
+std::optional<Outcome> FileStage(const char* path, ImageBuffer* image, Reporter& reporter) {
     const ImageOutcome loaded = LoadImageFile(path, image);
-    if (loaded.opened) reporter.ImageOpened(loaded.name);
+    if (loaded.opened) reporter.Tell(event::ImageOpened{loaded.name});
     std::optional<Ending> failed = loaded.ending;
     if (!failed && !ValidateImage(*image)) failed = Ending::kBadImage;
     if (!failed) {
-        reporter.ImageChecked(image->count, CountRecords(*image), loaded.sha256);
-        return true;
+        reporter.Tell(event::ImageChecked{image->count, CountRecords(*image), loaded.sha256});
+        return std::nullopt;
     }
-    Outcome outcome;
+    Outcome outcome = EndedBy(*failed);
     outcome.name = loaded.name;
-    outcome.ending = *failed;
-    reporter.Ended(outcome);
-    *ending = outcome.ending;
-    return false;
+    return outcome;
 }
 
 int RunUpdate(const RunOptions& options, const PortChoice& ports, Reporter& reporter, const StopToken& stop) {
-    const Ending ending = Update(options, ports, reporter, stop);
-    // Asked to stop, the user is not kept waiting.
-    if (Stopped(ending) || stop.Requested()) return kExitInterrupted;
-    if (options.finalWait) {
-        reporter.KeyAwaited();
-        WaitForKeyPress();
-        reporter.KeyWaitEnds();
+    reporter.Tell(event::Banner{});
+    const auto image = std::make_unique<ImageBuffer>();
+    // Made once the image is sound: nothing of MIDI is touched before.
+    std::optional<DeviceLink> link;
+    std::optional<Outcome> outcome = FileStage(options.image, image.get(), reporter);
+    if (!outcome && stop.Requested()) outcome = EndedBy(Ending::kStoppedBeforeSearch);
+    if (!outcome) {
+        link.emplace(reporter, stop);
+        outcome = UpdateDevice(*link, *image, ports, options, reporter);
+        link->ledger.NoticeMissedCycles();
     }
-    return options.statusTellsOutcome ? RowOf(ending).exitStatus : kExitUpdated;
+    const int status = Finish(*outcome, options.statusTellsOutcome, reporter);
+    link.reset();
+    // Asked to stop, the user is not kept waiting.
+    if (Stopped(outcome->ending) || stop.Requested()) return kExitInterrupted;
+    if (options.finalWait) {
+        reporter.Tell(event::KeyAwaited{});
+        WaitForKeyPress();
+        reporter.Tell(event::KeyWaitEnds{});
+    }
+    return status;
 }
 
-bool ChoosePorts(const RunOptions& options, PortChoice* ports, Reporter& reporter, const StopToken& stop, int* status) {
-    for (const DWORD begun = timeGetTime();; Sleep(kRelistEveryMs)) {
-        PortNames inputs;
-        PortNames outputs;
-        if (options.input != nullptr) ListMidiInputs(&inputs);
-        if (options.output != nullptr) ListMidiOutputs(&outputs);
+std::optional<Outcome> ChoosePorts(const RunOptions& options, PortChoice* ports, const StopToken& stop, char* problem,
+                                   std::size_t size) {
+    if (options.input == nullptr && options.output == nullptr) return std::nullopt;
+    std::optional<Outcome> refused;
+    const auto round = [&](const PortNames& inputs, const PortNames& outputs) {
         const PortMatch input = Pick(inputs, options.input, &ports->input, ports->inputName);
         const PortMatch output = Pick(outputs, options.output, &ports->output, ports->outputName);
-        if (input == PortMatch::kOne && output == PortMatch::kOne) return true;
-        // A port that names none may yet appear, within the wait.
-        const bool waits = input != PortMatch::kSeveral && output != PortMatch::kSeveral && !stop.Requested() &&
-                           timeGetTime() - begun < options.waitSeconds * 1000u;
-        if (waits) continue;
-        if (stop.Requested()) {
-            Outcome outcome;
-            outcome.ending = Ending::kStoppedBeforeSearch;
-            reporter.Ended(outcome);
-            *status = kExitInterrupted;
+        if (input == PortMatch::kOne && output == PortMatch::kOne) {
+            refused.reset();
             return false;
         }
-        *status = input != PortMatch::kOne ? Refuse("--in", "input", inputs, options.input, input, reporter)
-                                           : Refuse("--out", "output", outputs, options.output, output, reporter);
-        return false;
-    }
+        const bool in = input != PortMatch::kOne;
+        const PortMatch match = in ? input : output;
+        PortChoiceText(in ? "--in" : "--out", in ? "input" : "output", in ? inputs : outputs,
+                       in ? options.input : options.output, match, problem, size);
+        refused = EndedBy(match == PortMatch::kNone ? Ending::kPortNotFound : Ending::kUsage);
+        refused->problem = problem;
+        // A port that names none may yet appear, within the wait.
+        return input != PortMatch::kSeveral && output != PortMatch::kSeveral;
+    };
+    ListPortsUntil(options.waitSeconds * 1000u, stop, round, [](std::uint16_t ms) { Sleep(ms); });
+    if (refused && stop.Requested()) return EndedBy(Ending::kStoppedBeforeSearch);
+    return refused;
 }
 
 int ListMidiPorts(Reporter& reporter) {
@@ -133,7 +114,7 @@ int ListMidiPorts(Reporter& reporter) {
     PortNames outputs;
     ListMidiInputs(&inputs);
     ListMidiOutputs(&outputs);
-    reporter.PortsListed(inputs, outputs);
-    if (NoMidiService(inputs, outputs)) reporter.NoMidiService();
+    reporter.Tell(event::PortsListed{&inputs, &outputs});
+    if (NoMidiService(inputs, outputs)) reporter.Tell(event::NoMidiService{});
     return kExitUpdated;
 }

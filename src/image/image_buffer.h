@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "report/ending.h"
+#include "base/ending.h"
 
 // Positions into the image are 16-bit, so an image holds at most 65535 bytes.
 constexpr std::uint32_t kImageCapacity = 0xFFFF;

@@ -4,7 +4,7 @@
 
 #include "image/image_buffer.h"
 #include "image/sha256.h"
-#include "platform/host.h"
+#include "platform/host/host.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "midi/midi_ports.h"
-#include "platform/winmm.h"
+#include "platform/winmm/winmm.h"
 
 constexpr std::uint16_t kReceiveBufferSize = 200;
 // The longest message body SendSysEx puts between F0 and F7.

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-#include "platform/winmm.h"
+#include "base/stop_token.h"
+#include "platform/winmm/winmm.h"
 
 constexpr UINT kMaxPorts = 10;
 // A port's name as listed: its whole name where the platform has one longer
@@ -41,3 +43,21 @@ enum class PortMatch { kOne, kNone, kSeveral };
 // The port `wanted` names: a number from the list, or a part of exactly one
 // port's name, letter case ignored.
 PortMatch MatchPort(const PortNames& ports, const char* wanted, UINT* index);
+
+// Lists the ports and hands them to `round`, which tells whether to look
+// again: what it looks for (a port, the device) may not be there yet. Then
+// the ports are listed again half a second later, unless the user asked
+// the run to stop or `waitMs` have passed since the first listing. `pause`
+// waits the half second.
+template <typename Round, typename Pause>
+void ListPortsUntil(std::uint32_t waitMs, const StopToken& stop, Round round, Pause pause) {
+    constexpr std::uint16_t kRelistEveryMs = 500;
+    for (const DWORD begun = timeGetTime();;) {
+        PortNames inputs;
+        PortNames outputs;
+        ListMidiInputs(&inputs);
+        ListMidiOutputs(&outputs);
+        if (!round(inputs, outputs) || stop.Requested() || timeGetTime() - begun >= waitMs) return;
+        pause(kRelistEveryMs);
+    }
+}

@@ -4,10 +4,10 @@
 // ports close when it goes.
 #pragma once
 
+#include "base/stop_token.h"
 #include "midi/midi_link.h"
 #include "protocol/progress.h"
 #include "protocol/reply_ledger.h"
-#include "protocol/stop_token.h"
 
 struct DeviceLink {
     DeviceLink(ProtocolReporter& reporter, const StopToken& stopToken)

@@ -40,9 +40,6 @@ constexpr std::uint8_t kRoundTripsAHalfWaits = 4;
 constexpr std::uint8_t kTriesAlone = 3;
 // The most requests an output hears before each is asked alone again.
 constexpr std::uint8_t kMostRequests = 8;
-// With a wait for the device, how long it waits before it lists the ports
-// again.
-constexpr std::uint16_t kRelistEveryMs = 500;
 
 struct Search {
     DeviceLink& link;
@@ -65,8 +62,8 @@ bool Identifies(const Search& search, std::uint8_t status) {
 // answer came on and how long it took.
 Answer Ask(const Search& search, UINT first, UINT last, std::uint16_t wait, UINT* input, DWORD* roundTrip = nullptr) {
     const DWORD start = timeGetTime();
-    search.reporter.Asking(search.outputs[first], search.outputs[last - 1],
-                           last - first == 1 ? search.names.names[search.outputs[first]] : nullptr);
+    search.reporter.Tell(event::Asking{search.outputs[first], search.outputs[last - 1],
+                                       last - first == 1 ? search.names.names[search.outputs[first]] : nullptr});
     for (UINT i = first; i < last; ++i) {
         if (search.link.midi.SendSysEx(search.outputs[i], search.request, sizeof search.request) == MMSYSERR_NOERROR) {
             search.link.ledger.RequestSent();
@@ -188,10 +185,10 @@ bool OpenPorts(DeviceLink& link, const PortNames& inputs, const PortChoice& choi
 // Ports another program holds, and a MIDI service that cannot be reached,
 // would otherwise look like a device that is not there.
 void ReportTrouble(const PortNames& inputs, const PortNames& outputs, const Held& held, ProtocolReporter& reporter) {
-    if (NoMidiService(inputs, outputs)) reporter.NoMidiService();
+    if (NoMidiService(inputs, outputs)) reporter.Tell(event::NoMidiService{});
     for (UINT i = 0; i < kMaxPorts; ++i) {
-        if (held.input[i]) reporter.PortHeld(true, i, inputs.names[i]);
-        if (held.output[i]) reporter.PortHeld(false, i, outputs.names[i]);
+        if (held.input[i]) reporter.Tell(event::PortHeld{true, i, inputs.names[i]});
+        if (held.output[i]) reporter.Tell(event::PortHeld{false, i, outputs.names[i]});
     }
 }
 
@@ -204,24 +201,23 @@ SearchOutcome FindUpdateDevice(DeviceLink& link, std::uint8_t expectedId, const 
     PortNames outputs;
     Held held;
     Answer answer = Answer::kNone;
-    link.ledger.WaitBegins(ProtocolReporter::Wait::kSearch);
-    for (const DWORD begun = timeGetTime();;) {
-        inputs = PortNames{};
-        outputs = PortNames{};
+    link.ledger.WaitBegins(Wait::kSearch);
+    const auto round = [&](const PortNames& listedInputs, const PortNames& listedOutputs) {
+        inputs = listedInputs;
+        outputs = listedOutputs;
         held = Held{};
-        ListMidiInputs(&inputs);
-        ListMidiOutputs(&outputs);
         Search search = {link, reporter, expectedId, {}, {}, 0, outputs};
         std::copy(std::begin(HANDSHAKE_BODY), std::end(HANDSHAKE_BODY), search.request);
         const bool listening = OpenPorts(link, inputs, choice, &search, &held);
         answer = listening && search.count > 0 ? Locate(search, &outcome.input, &outcome.output) : Answer::kNone;
-        if (answer != Answer::kNone || link.stop.Requested() || timeGetTime() - begun >= waitMs) break;
+        if (answer != Answer::kNone) return false;
         // Not there yet (plugged in later, or still starting up): the ports
         // are listed and asked again a moment later.
         link.midi.CloseMidiIn();
         link.midi.CloseMidiOut();
-        link.ledger.Idle(kRelistEveryMs);
-    }
+        return true;
+    };
+    ListPortsUntil(waitMs, link.stop, round, [&](std::uint16_t ms) { link.ledger.Idle(ms); });
     link.ledger.WaitEnds();
     ReportTrouble(inputs, outputs, held, reporter);
     if (link.stop.Requested()) {
@@ -230,7 +226,7 @@ SearchOutcome FindUpdateDevice(DeviceLink& link, std::uint8_t expectedId, const 
         outcome.ending = answer == Answer::kFound ? std::nullopt : std::optional<Ending>(Ending::kResetRequested);
         // Told first: closing the other ports takes a while over some
         // services.
-        reporter.DeviceFound(link.midi.MidiInName(outcome.input), link.midi.MidiOutName(outcome.output));
+        reporter.Tell(event::DeviceFound{link.midi.MidiInName(outcome.input), link.midi.MidiOutName(outcome.output)});
     }
     if (outcome.ending == Ending::kNoDevice || outcome.ending == Ending::kStoppedInSearch) {
         link.midi.CloseMidiIn();

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/ending.h"
 #include "midi/midi_ports.h"
 #include "protocol/device_link.h"
 #include "protocol/progress.h"
-#include "report/ending.h"
 
 // The ports the search may use: every one, or the one the user chose, as it
 // was listed (it must still bear that name when it is opened).

@@ -34,23 +34,23 @@ bool ReplyLedger::AwaitReply(DWORD start, std::uint16_t milliseconds, std::uint8
         const unsigned seconds = (now - waitStart_) / 1000;
         if (waiting_ && seconds > toldSeconds_) {
             toldSeconds_ = seconds;
-            reporter_.Waiting(seconds);
+            reporter_.Tell(event::Waiting{seconds});
         }
         link_.AwaitInput(std::min<DWORD>(milliseconds - (now - start), kWakeEveryMs));
     }
     return true;
 }
 
-void ReplyLedger::WaitBegins(ProtocolReporter::Wait what) {
+void ReplyLedger::WaitBegins(Wait what) {
     waiting_ = true;
     waitStart_ = timeGetTime();
     toldSeconds_ = 0;
-    reporter_.WaitBegins(what);
+    reporter_.Tell(event::WaitBegins{what});
 }
 
 void ReplyLedger::WaitEnds() {
     waiting_ = false;
-    reporter_.WaitEnds();
+    reporter_.Tell(event::WaitEnds{});
 }
 
 void ReplyLedger::Idle(std::uint16_t milliseconds) {
@@ -63,7 +63,7 @@ void ReplyLedger::Idle(std::uint16_t milliseconds) {
 void ReplyLedger::NoticeMissedCycles() {
     if (toldMissedCycles_ || MidiServiceMissedCycles() == missedCycles_) return;
     toldMissedCycles_ = true;
-    reporter_.ServiceMissedCycles();
+    reporter_.Tell(event::ServiceMissedCycles{});
 }
 
 void ReplyLedger::RequestSent() {

@@ -21,9 +21,9 @@
 #include <bitset>
 #include <cstdint>
 
+#include "base/stop_token.h"
 #include "midi/midi_link.h"
 #include "protocol/progress.h"
-#include "protocol/stop_token.h"
 
 class ReplyLedger {
 public:
@@ -34,7 +34,7 @@ public:
 
     // A wait for the device begins, or ends: while it goes on, every whole
     // second it has lasted is told.
-    void WaitBegins(ProtocolReporter::Wait what);
+    void WaitBegins(Wait what);
     void WaitEnds();
 
     // A request about the current subject has been handed over whole: every

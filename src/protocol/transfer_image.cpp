@@ -36,7 +36,7 @@ Sent SendRecord(DeviceLink& link, UINT output, const ImageBuffer& image, std::ui
 
 // Waits for the answers still owed about a record, showing the wait.
 void SettleRecord(DeviceLink& link) {
-    link.ledger.WaitBegins(ProtocolReporter::Wait::kRecord);
+    link.ledger.WaitBegins(Wait::kRecord);
     link.ledger.NextSubject(kRecordReplyWaitMs);
     link.ledger.WaitEnds();
 }
@@ -60,17 +60,17 @@ TransferOutcome TransferImage(DeviceLink& link, UINT output, const ImageBuffer& 
     while (position < image.count) {
         const std::uint16_t size = RecordSizeAt(image, position);
         outcome.percent = acknowledged * 100u / image.count;
-        reporter.RecordTry(outcome.record, records, failures, outcome.percent);
+        reporter.Tell(event::RecordTry{outcome.record, records, failures, outcome.percent});
 
         const Sent sent = SendRecord(link, output, image, position, size, &written);
         if (sent == Sent::kStopped) return stopped();
         if (sent == Sent::kFailed) return ended(Ending::kOutputMissing);
         link.ledger.RequestSent();
         std::uint8_t status = 0;
-        link.ledger.WaitBegins(ProtocolReporter::Wait::kRecord);
+        link.ledger.WaitBegins(Wait::kRecord);
         const bool replied = link.ledger.AwaitAnswer(kRecordReplyWaitMs, &status);
         link.ledger.WaitEnds();
-        reporter.RecordAnswered(outcome.record, replied, status);
+        reporter.Tell(event::RecordAnswered{outcome.record, replied, status});
         if (link.stop.Requested()) return stopped();
         if (replied && status == REPLY_RECORD_OK) {
             acknowledged = static_cast<std::uint16_t>(acknowledged + size);
@@ -86,7 +86,7 @@ TransferOutcome TransferImage(DeviceLink& link, UINT output, const ImageBuffer& 
         if (++failures >= kMaxFailuresInARow) return ended(replied ? Ending::kUpdateError : Ending::kNotResponding);
         if (!replied) continue;
         if (status == REPLY_RESTARTING) return ended(Ending::kRestarted);
-        reporter.Refused(status);
+        reporter.Tell(event::Refused{status});
     }
     return ended(Ending::kUpdated);
 }

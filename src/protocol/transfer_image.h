@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
+#include "base/ending.h"
 #include "image/image_buffer.h"
 #include "protocol/device_link.h"
 #include "protocol/progress.h"
-#include "report/ending.h"
 
 struct TransferOutcome {
     // kUpdated, kRestarted, kNotResponding, kUpdateError, kOutputMissing,

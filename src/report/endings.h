@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "report/ending.h"
+#include "base/ending.h"
 
 // Exit statuses with --batch and --json; without them a run ends 0 whatever
 // its outcome, the console text telling it, or 130 when interrupted.
@@ -43,3 +43,11 @@ void EndingWords(const Outcome& outcome, char* out, std::size_t size);
 
 // The user asked the run to stop.
 inline bool Stopped(Ending ending) { return RowOf(ending).exitStatus == kExitInterrupted; }
+
+// The exit status of a run that ended so. Without --batch or --json
+// (`statusTellsOutcome`) it is 0, but for a run the user stopped and a
+// command line refused.
+inline int ExitStatus(Ending ending, bool statusTellsOutcome) {
+    const EndingRow& row = RowOf(ending);
+    return statusTellsOutcome || Stopped(ending) || row.onStandardError ? row.exitStatus : kExitUpdated;
+}

@@ -1,25 +1,58 @@
 // What a run tells, to whoever shows it: the console's text, a batch log's
-// lines, JSON events, a web page. The core calls it and never prints.
+// lines, JSON events, a web page. The core tells it events and never
+// prints; a face shows the events it cares for and leaves the others alone.
 #pragma once
 
+#include "base/ending.h"
 #include "midi/midi_ports.h"
 #include "protocol/progress.h"
-#include "report/ending.h"
+
+namespace event {
+
+// The run begins.
+struct Banner {};
+// The image file has been opened and is read.
+struct ImageOpened {
+    const char* name;
+};
+// It has passed its check: its size, its records, and the SHA-256 of the
+// file as stored.
+struct ImageChecked {
+    unsigned bytes;
+    unsigned records;
+    const char* sha256;
+};
+// --list: the ports as the search numbers them.
+struct PortsListed {
+    const PortNames* inputs;
+    const PortNames* outputs;
+};
+// The run has ended so; its ports are still open.
+struct Ended {
+    Outcome outcome;
+};
+// The final wait begins, and it has ended (a key, or a request to stop).
+struct KeyAwaited {};
+struct KeyWaitEnds {};
+
+}  // namespace event
+
+using RunEvent = std::variant<event::Banner, event::ImageOpened, event::ImageChecked, event::PortsListed, event::Ended,
+                              event::KeyAwaited, event::KeyWaitEnds>;
 
 class Reporter : public ProtocolReporter {
 public:
-    // The run begins.
-    virtual void Banner() = 0;
-    // The image file has been opened and is read.
-    virtual void ImageOpened(const char* name) = 0;
-    // It has passed its check: its size, its records, and the SHA-256 of
-    // the file as stored.
-    virtual void ImageChecked(unsigned bytes, unsigned records, const char* sha256) = 0;
-    // --list: the ports as the search numbers them.
-    virtual void PortsListed(const PortNames& inputs, const PortNames& outputs) = 0;
-    // The run has ended so; its ports are still open.
-    virtual void Ended(const Outcome& outcome) = 0;
-    // The final wait begins, and it has ended (a key, or a request to stop).
-    virtual void KeyAwaited() = 0;
-    virtual void KeyWaitEnds() = 0;
+    using ProtocolReporter::Tell;
+    virtual void Tell(const RunEvent& event) = 0;
 };
+
+// Calls the one of `shows` that takes the event, and none when none does:
+// a face names only the events it shows.
+template <typename... Shows>
+struct Showing : Shows... {
+    using Shows::operator()...;
+    template <typename Event>
+    void operator()(const Event&) const {}
+};
+template <typename... Shows>
+Showing(Shows...) -> Showing<Shows...>;

@@ -5,10 +5,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "driver/run_update.h"
 #include "midi/midi_ports.h"
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "web/web_reporter.h"
 
 namespace {
@@ -27,10 +28,11 @@ extern "C" {
 // The file stage alone, as soon as the page has the image: its texts, and
 // what the image holds.
 EMSCRIPTEN_KEEPALIVE int WebCheckImage(const char* path) {
-    static ImageBuffer image;
+    const auto image = std::make_unique<ImageBuffer>();
     WebReporter reporter;
-    Ending ending = Ending::kBadImage;
-    return FileStage(path, &image, reporter, &ending) ? 1 : 0;
+    const std::optional<Outcome> refused = FileStage(path, image.get(), reporter);
+    if (refused) reporter.Tell(event::Ended{*refused});
+    return refused ? 0 : 1;
 }
 
 // The ports, as the search numbers them (--list).

@@ -27,68 +27,65 @@ struct Text {
 
 }  // namespace
 
-void WebReporter::Banner() { WebReport("banner", kBanner, 0, 0); }
-
-void WebReporter::ImageOpened(const char* name) {
+void WebReporter::Tell(const RunEvent& event) {
     Text said;
-    ImageOpenedText(name, said.text, sizeof said.text);
-    WebReport("opened", said.text, 0, 0);
+    std::visit(Showing{
+                   [](const event::Banner&) { WebReport("banner", kBanner, 0, 0); },
+                   [&](const event::ImageOpened& e) {
+                       ImageOpenedText(e.name, said.text, sizeof said.text);
+                       WebReport("opened", said.text, 0, 0);
+                   },
+                   [](const event::ImageChecked& e) {
+                       WebImage(static_cast<int>(e.bytes), static_cast<int>(e.records), e.sha256);
+                   },
+                   [](const event::PortsListed& e) {
+                       for (UINT i = 0; i < e.inputs->count; ++i) WebPort(1, static_cast<int>(i), e.inputs->names[i]);
+                       for (UINT i = 0; i < e.outputs->count; ++i) {
+                           WebPort(0, static_cast<int>(i), e.outputs->names[i]);
+                       }
+                   },
+                   [&](const event::Ended& e) {
+                       const EndingRow& row = RowOf(e.outcome.ending);
+                       EndingWords(e.outcome, said.text, sizeof said.text);
+                       WebEnded(row.name, said.text, row.next, row.exitStatus);
+                   },
+               },
+               event);
 }
 
-void WebReporter::ImageChecked(unsigned bytes, unsigned records, const char* sha256) {
-    WebImage(static_cast<int>(bytes), static_cast<int>(records), sha256);
-}
-
-void WebReporter::PortsListed(const PortNames& inputs, const PortNames& outputs) {
-    for (UINT i = 0; i < inputs.count; ++i) WebPort(1, static_cast<int>(i), inputs.names[i]);
-    for (UINT i = 0; i < outputs.count; ++i) WebPort(0, static_cast<int>(i), outputs.names[i]);
-}
-
-void WebReporter::Ended(const Outcome& outcome) {
-    const EndingRow& row = RowOf(outcome.ending);
+void WebReporter::Tell(const ProtocolEvent& event) {
     Text said;
-    EndingWords(outcome, said.text, sizeof said.text);
-    WebEnded(row.name, said.text, row.next, row.exitStatus);
+    std::visit(Showing{
+                   [](const event::NoMidiService&) { WebReport("advice", kNoMidiServiceAdvice, 0, 0); },
+                   [&](const event::PortHeld& e) {
+                       PortHeldText(e.input, e.index, e.name, said.text, sizeof said.text);
+                       WebReport("advice", said.text, e.input ? 1 : 0, static_cast<int>(e.index));
+                   },
+                   [&](const event::WaitBegins& e) {
+                       std::snprintf(what_, sizeof what_, "%s",
+                                     e.what == Wait::kSearch ? "Looking for the device" : "Waiting for the device");
+                       WebReport("wait", what_, 0, 0);
+                   },
+                   [&](const event::Asking& e) {
+                       AskingText(e.first, e.last, e.name, what_, sizeof what_);
+                       WebReport("asking", what_, static_cast<int>(e.first), static_cast<int>(e.last));
+                   },
+                   [&](const event::Waiting& e) { WebReport("wait", what_, static_cast<int>(e.seconds), 0); },
+                   [](const event::WaitEnds&) { WebReport("waitEnds", "", 0, 0); },
+                   [&](const event::DeviceFound& e) {
+                       DeviceFoundText(e.input, e.output, said.text, sizeof said.text);
+                       WebReport("found", said.text, 0, 0);
+                   },
+                   [](const event::ServiceMissedCycles&) { WebReport("advice", kMissedCyclesAdvice, 0, 0); },
+                   [](const event::RecordTry& e) {
+                       WebRecordTry(static_cast<int>(e.record), static_cast<int>(e.records),
+                                    static_cast<int>(e.attempt), static_cast<int>(e.percent));
+                   },
+                   [](const event::RecordAnswered& e) {
+                       WebReport("answer", e.replied ? "" : "silence", static_cast<int>(e.record),
+                                 e.replied ? e.status : -1);
+                   },
+                   [](const event::Refused& e) { WebReport("refused", RefusalText(e.status), e.status, 0); },
+               },
+               event);
 }
-
-void WebReporter::NoMidiService() { WebReport("advice", kNoMidiServiceAdvice, 0, 0); }
-
-void WebReporter::PortHeld(bool input, unsigned index, const char* name) {
-    Text said;
-    PortHeldText(input, index, name, said.text, sizeof said.text);
-    WebReport("advice", said.text, input ? 1 : 0, static_cast<int>(index));
-}
-
-void WebReporter::WaitBegins(Wait what) {
-    std::snprintf(what_, sizeof what_, "%s",
-                  what == Wait::kSearch ? "Looking for the device" : "Waiting for the device");
-    WebReport("wait", what_, 0, 0);
-}
-
-void WebReporter::Asking(unsigned first, unsigned last, const char* name) {
-    AskingText(first, last, name, what_, sizeof what_);
-    WebReport("asking", what_, static_cast<int>(first), static_cast<int>(last));
-}
-
-void WebReporter::Waiting(unsigned seconds) { WebReport("wait", what_, static_cast<int>(seconds), 0); }
-
-void WebReporter::WaitEnds() { WebReport("waitEnds", "", 0, 0); }
-
-void WebReporter::DeviceFound(const char* input, const char* output) {
-    Text said;
-    DeviceFoundText(input, output, said.text, sizeof said.text);
-    WebReport("found", said.text, 0, 0);
-}
-
-void WebReporter::ServiceMissedCycles() { WebReport("advice", kMissedCyclesAdvice, 0, 0); }
-
-void WebReporter::RecordTry(unsigned record, unsigned records, unsigned attempt, unsigned percent) {
-    WebRecordTry(static_cast<int>(record), static_cast<int>(records), static_cast<int>(attempt),
-                 static_cast<int>(percent));
-}
-
-void WebReporter::RecordAnswered(unsigned record, bool replied, std::uint8_t status) {
-    WebReport("answer", replied ? "" : "silence", static_cast<int>(record), replied ? status : -1);
-}
-
-void WebReporter::Refused(std::uint8_t status) { WebReport("refused", RefusalText(status), status, 0); }

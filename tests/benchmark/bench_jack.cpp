@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "bench_common.h"
-#include "platform/service_ports.h"
+#include "platform/service/service_ports.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench_common.h"
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "protocol/find_device.h"
 #include "protocol/transfer_image.h"
 #include "sim/sim_device.h"
@@ -23,17 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 // Nothing is told: the text would cost time the figures are not about.
 class Quiet final : public ProtocolReporter {
-    void NoMidiService() override {}
-    void PortHeld(bool, unsigned, const char*) override {}
-    void WaitBegins(Wait) override {}
-    void Asking(unsigned, unsigned, const char*) override {}
-    void Waiting(unsigned) override {}
-    void WaitEnds() override {}
-    void DeviceFound(const char*, const char*) override {}
-    void ServiceMissedCycles() override {}
-    void RecordTry(unsigned, unsigned, unsigned, unsigned) override {}
-    void RecordAnswered(unsigned, bool, std::uint8_t) override {}
-    void Refused(std::uint8_t) override {}
+    void Tell(const ProtocolEvent&) override {}
 };
 
 // A fresh platform, with the device (if any) on the last input and output.

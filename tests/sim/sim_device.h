@@ -6,7 +6,7 @@
 #include <set>
 
 #include "device/target_device.h"
-#include "platform/winmm.h"
+#include "platform/winmm/winmm.h"
 
 // Sees each answer the device gives to a message that arrived at nowMs.
 using AnswerSeen = std::function<void(std::uint64_t nowMs, const TimedResponse& answer)>;

@@ -9,8 +9,8 @@
 #include <map>
 #include <memory>
 
-#include "platform/port_table.h"
-#include "platform/precise_sleep.h"
+#include "platform/winmm/port_table.h"
+#include "platform/host/precise_sleep.h"
 
 namespace sim {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/winmm.h"
+#include "platform/winmm/winmm.h"
 
 namespace sim {
 

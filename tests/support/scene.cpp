@@ -7,7 +7,7 @@
 
 #include "console/text_reporter.h"
 #include "driver/run_update.h"
-#include "platform/host.h"
+#include "platform/host/host.h"
 #include "sim/sim_device.h"
 #include "sim/sim_platform.h"
 

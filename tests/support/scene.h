@@ -8,8 +8,8 @@
 
 #include "device/image_maker.h"
 #include "device/target_device.h"
-#include "platform/winmm.h"
-#include "protocol/stop_token.h"
+#include "platform/winmm/winmm.h"
+#include "base/stop_token.h"
 #include "support/console_text.h"
 #include "support/temp_folder.h"
 

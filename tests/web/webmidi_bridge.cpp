@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/service_ports.h"
+#include "platform/service/service_ports.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "host_link.h"
-#include "platform/service_ports.h"
+#include "platform/service/service_ports.h"
 
 namespace {
 

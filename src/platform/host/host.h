@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstddef>
 
-#include "protocol/stop_token.h"
+#include "base/stop_token.h"
 
 // Long enough for any file name on Windows (MAX_PATH) and POSIX (NAME_MAX).
 constexpr std::size_t kMaxFileName = 260;

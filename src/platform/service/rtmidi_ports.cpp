@@ -1,12 +1,12 @@
-#include "platform/rtmidi_ports.h"
+#include "platform/service/rtmidi_ports.h"
 
 #include <atomic>
 #include <chrono>
 
-#include "platform/midi_service.h"
+#include "platform/service/rtmidi_clients.h"
 
 #ifdef TESSARINE_WITH_ALSA
-#include "platform/alsa_cards.h"
+#include "platform/service/alsa_cards.h"
 #endif
 
 namespace {

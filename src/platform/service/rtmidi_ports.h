@@ -7,6 +7,6 @@
 
 #include <memory>
 
-#include "platform/service_ports.h"
+#include "platform/service/service_ports.h"
 
 std::unique_ptr<ServicePorts> MakeRtMidiServicePorts(RtMidi::Api api, const char* clientName);

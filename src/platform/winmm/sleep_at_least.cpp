@@ -1,5 +1,5 @@
 // The protocol's pauses, on the real platforms.
-#include "platform/precise_sleep.h"
-#include "platform/winmm.h"
+#include "platform/host/precise_sleep.h"
+#include "platform/winmm/winmm.h"
 
 void SleepAtLeast(DWORD milliseconds) { PreciseSleep(std::chrono::milliseconds(milliseconds)); }

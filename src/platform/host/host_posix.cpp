@@ -8,7 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "platform/host.h"
+#include "platform/host/host.h"
 
 #ifdef __linux__
 #include <sys/prctl.h>

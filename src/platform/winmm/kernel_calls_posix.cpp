@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/winmm.h"
+#include "platform/winmm/winmm.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/midi_service.h"
+#include "platform/service/rtmidi_clients.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "platform/web_ports.h"
+#include "platform/service/web_ports.h"
 
 #include <emscripten.h>
 

@@ -1,4 +1,4 @@
-#include "platform/wire_budget.h"
+#include "platform/service/wire_budget.h"
 
 bool WireBudget::Fits(std::size_t size, std::uint32_t nowMs, std::uint32_t repliesHeard) {
     if (repliesHeard != repliesHeard_) {

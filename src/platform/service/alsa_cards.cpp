@@ -1,4 +1,4 @@
-#include "platform/alsa_cards.h"
+#include "platform/service/alsa_cards.h"
 
 #include <alsa/asoundlib.h>
 

@@ -6,8 +6,8 @@
 // throttled in a tab in the background.
 #include <emscripten.h>
 
-#include "platform/web_ports.h"
-#include "platform/winmm.h"
+#include "platform/service/web_ports.h"
+#include "platform/winmm/winmm.h"
 
 EM_ASYNC_JS(void, WebWait, (double milliseconds), { await Module.tessarine.wait(milliseconds); });
 EM_JS(void, WebPace, (double milliseconds), { Module.tessarine.pace(milliseconds); });

@@ -1,7 +1,7 @@
 // What the platform tells beyond the Windows calls themselves: on Windows,
 // nothing more. Its MIDI services run in no cycles that could be missed, and
 // a port's name is its capability record's.
-#include "platform/winmm.h"
+#include "platform/winmm/winmm.h"
 
 DWORD MidiServiceMissedCycles() { return 0; }
 

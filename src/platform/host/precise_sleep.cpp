@@ -1,9 +1,9 @@
-#include "platform/precise_sleep.h"
+#include "platform/host/precise_sleep.h"
 
 #include <algorithm>
 #include <thread>
 
-#include "platform/host.h"
+#include "platform/host/host.h"
 
 namespace {
 

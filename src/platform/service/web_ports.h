@@ -4,7 +4,7 @@
 // at every wait): the page never calls into the program while it waits.
 #pragma once
 
-#include "platform/service_ports.h"
+#include "platform/service/service_ports.h"
 
 // Hands every message waiting in the page's queue to its source's handler.
 void PumpWebMidi();

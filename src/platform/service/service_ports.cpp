@@ -1,12 +1,12 @@
-#include "platform/service_ports.h"
+#include "platform/service/service_ports.h"
 
 #include <cstdlib>
 
-#include "platform/midi_service.h"
-#include "platform/rtmidi_ports.h"
+#include "platform/service/rtmidi_clients.h"
+#include "platform/service/rtmidi_ports.h"
 
 #ifdef TESSARINE_WITH_JACK
-#include "platform/jack_ports.h"
+#include "platform/service/jack_ports.h"
 #endif
 
 std::unique_ptr<ServicePorts> OwnServicePorts(const char* clientName) {

@@ -2,8 +2,8 @@
 #include <mmsystem.h>
 #include <windows.h>
 
-#include "platform/host.h"
-#include "platform/power_throttling.h"
+#include "platform/host/host.h"
+#include "platform/host/power_throttling.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002

@@ -5,6 +5,6 @@
 
 #include <memory>
 
-#include "platform/service_ports.h"
+#include "platform/service/service_ports.h"
 
 std::unique_ptr<ServicePorts> OpenJackPorts(const char* clientName);

@@ -4,7 +4,7 @@
 #include <emscripten.h>
 #include <sys/stat.h>
 
-#include "platform/host.h"
+#include "platform/host/host.h"
 
 EM_JS(int, WebStopRequested, (), { return Module.tessarine.stopRequested ? 1 : 0; });
 EM_JS(void, WebBeginRun, (), { Module.tessarine.stopRequested = false; });

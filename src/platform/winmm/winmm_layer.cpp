@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/port_table.h"
-#include "platform/service_ports.h"
-#include "platform/winmm.h"
-#include "platform/wire_budget.h"
+#include "platform/service/service_ports.h"
+#include "platform/service/wire_budget.h"
+#include "platform/winmm/port_table.h"
+#include "platform/winmm/winmm.h"
 
 namespace {
 

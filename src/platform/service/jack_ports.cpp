@@ -15,7 +15,7 @@
 // Sources hand every message they receive to their handler, on the
 // server's thread, a System Exclusive message that arrives in pieces
 // put together first.
-#include "platform/jack_ports.h"
+#include "platform/service/jack_ports.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
