@@ -33,14 +33,9 @@ int NextNumber(std::FILE* file) {
 // A record with data, whose length and checksum add up, starts somewhere
 // in bytes [from, to).
 bool HoldsARecord(const ImageBuffer& image, std::uint32_t from, std::uint32_t to) {
-    for (std::uint32_t start = from; start + 2 < to; ++start) {
-        const std::uint32_t length = image.bytes[start] * 256u + image.bytes[start + 1];
-        const std::uint32_t end = start + length + 2;
-        if (length < 3 || end > to) continue;
-        std::uint16_t sum = 0;
-        for (std::uint32_t i = start + 2; i < end - 2; ++i) sum += image.bytes[i];
-        sum += image.bytes[end - 2] + image.bytes[end - 1] * 256u;
-        if (sum == 0) return true;
+    // Five bytes at least: a record without data is too likely a trailer's.
+    for (std::uint32_t start = from; start < to; ++start) {
+        if (SoundRecordAt(image, start, to) >= 5) return true;
     }
     return false;
 }

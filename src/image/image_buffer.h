@@ -58,5 +58,10 @@ struct ImageOutcome {
 // folder.
 ImageOutcome LoadImageFile(const char* path, ImageBuffer* image);
 
-// Checks every record before anything is sent.
+// The size of the whole record with a balancing checksum that starts at
+// `pos` and ends by `end`; 0 when none does.
+std::uint32_t SoundRecordAt(const ImageBuffer& image, std::uint32_t pos, std::uint32_t end);
+
+// True when the bytes form whole records, each with a balancing checksum:
+// checked before anything is sent.
 bool ValidateImage(const ImageBuffer& image);

@@ -14,24 +14,24 @@ unsigned CountRecords(const ImageBuffer& image) {
     return records;
 }
 
-// True when the bytes form whole records, each with a balancing checksum.
+std::uint32_t SoundRecordAt(const ImageBuffer& image, std::uint32_t pos, std::uint32_t end) {
+    if (pos + 2 > end) return 0;
+    const std::uint32_t length = image.bytes[pos] * 256u + image.bytes[pos + 1];
+    // Below 2 there is no room for the checksum; above 0xFFFD the 16-bit
+    // size wraps and a walk would stall or go backwards.
+    if (length < 2 || length > 0xFFFD || pos + length + 2 > end) return 0;
+    std::uint16_t sum = 0;
+    for (std::uint32_t i = pos + 2; i < pos + length; ++i) sum += image.bytes[i];
+    sum += image.bytes[pos + length] + image.bytes[pos + length + 1] * 256u;
+    return sum == 0 ? length + 2 : 0;
+}
+
 bool ValidateImage(const ImageBuffer& image) {
     // An image with no record would "succeed" with nothing sent.
     if (image.count == 0) return false;
-    std::uint32_t pos = 0;
-    while (pos < image.count) {
-        if (pos + 2 > image.count) return false;
-        const std::uint32_t length = image.bytes[pos] * 256u + image.bytes[pos + 1];
-        // Below 2 there is no room for the checksum; above 0xFFFD the 16-bit
-        // size wraps and the walk would stall or go backwards.
-        if (length < 2 || length > 0xFFFD) return false;
-        const std::uint32_t end = pos + length + 2;
-        if (end > image.count) return false;
-        std::uint16_t sum = 0;
-        for (std::uint32_t i = pos + 2; i < end - 2; ++i) sum += image.bytes[i];
-        sum += image.bytes[end - 2] + image.bytes[end - 1] * 256u;
-        if (sum != 0) return false;
-        pos = end;
+    for (std::uint32_t pos = 0, size = 0; pos < image.count; pos += size) {
+        size = SoundRecordAt(image, pos, image.count);
+        if (size == 0) return false;
     }
     return true;
 }

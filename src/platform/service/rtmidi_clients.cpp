@@ -16,11 +16,14 @@ protected:
 
 void Ignore(RtMidiError::Type, const std::string&, void*) {}
 
-// RtMidi reports some failures while it constructs a client, before an error
-// callback can be set.
+// RtMidi reports a failure while it constructs a client (no sequencer
+// client to be had, say) on std::cerr before it throws, as no error
+// callback can be set yet. For that moment std::cerr writes nowhere: the
+// program itself never writes to it, and the clients made before report
+// to their own callbacks.
 template <typename Client>
 std::unique_ptr<Client> MakeClient(RtMidi::Api api, const char* clientName) {
-    static DiscardingBuffer discard;
+    DiscardingBuffer discard;
     std::streambuf* saved = std::cerr.rdbuf(&discard);
     std::unique_ptr<Client> client;
     try {
