@@ -1,12 +1,17 @@
 // End to end: the real updater against the device simulator, over a real
-// MIDI service (a JACK server of the test's own, started by with-jack).
+// MIDI service (a JACK server of the test's own, started by with-jack):
+// what the platform's layer over the service brings, several devices at
+// once, a device behind a wire, a device that comes later, a server held
+// back or gone, and readers of the program's output.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "support/child_process.h"
@@ -25,13 +30,6 @@ std::unique_ptr<ChildProcess> Simulator(std::vector<std::string> options) {
     auto sim = std::make_unique<ChildProcess>(SIM_PATH, options);
     EXPECT_TRUE(sim->WaitForOutput("ready", 10000)) << sim->errors();
     return sim;
-}
-
-// The SHA-256 of the file, as sha256sum tells it.
-std::string Sha256Of(const std::string& path) {
-    std::string digest;
-    RunIn(TempFolder(), "/usr/bin/sha256sum", &digest, {path});
-    return digest.substr(0, 64);
 }
 
 // The number --list gives the port whose name begins with `client`.
@@ -53,83 +51,6 @@ protected:
     TempFolder folder_;
     Bytes image_;
 };
-
-TEST_F(EndToEnd, EveryEnding) {
-    // Another image, in another folder, named on the command line; and one
-    // that fails its check.
-    const Bytes other = MakeImage(500, 60);
-    const std::string otherPath = folder_.root() + "/Corvilent-other.led";
-    std::ofstream(otherPath) << ImageText(other);
-    const std::string bad = folder_.root() + "/Corvilent-bad.led";
-    std::ofstream(bad) << "00 04 01 02 FF FD\n";
-    // Its first record whole, the rest after a line of other text.
-    const std::string cut = folder_.root() + "/Corvilent-cut.led";
-    std::ofstream(cut) << ImageText(Bytes(image_.begin(), image_.begin() + 104)) << "--\n"
-                       << ImageText(Bytes(image_.begin() + 104, image_.end()));
-    const std::string found = Quoted(kBanner + kOpened) + SimulatorFound();
-    // A batch run also tells the image's summary.
-    const std::string summary = Summary(image_.size(), RecordsOf(image_), Sha256Of(folder_.path() + "/Corvilent.led"));
-    const std::string batchFound = Quoted(kBanner + kOpened + summary) + SimulatorFound();
-    const Shown batch = {SIZE_MAX, true, true};
-    const struct {
-        bool simulator;  // whether one runs, and its options
-        std::vector<std::string> options;
-        std::vector<std::string> arguments;  // the updater's
-        int status;
-        std::string transcript;  // a regular expression
-        Bytes accepted;          // what the simulator holds; identification requests alone when empty
-    } cases[] = {
-        {true, {}, {}, 0, found + Quoted(TransferLines(image_) + kCompleted + kFinalWait), image_},
-        // The device erases its memory for longer than the wait before it
-        // takes the first record, takes a while to store every record, and
-        // refuses one record once: the late answer and the retry's must stay
-        // with the first record, the refusal with its own.
-        {true, {"--fault", "0:0:busy=6000", "--store-time", "20", "--fault", "1:0:status=20"}, {}, 0,
-         found + Quoted(TransferLines(image_, {{0, {""}}, {1, {kCrcError}}}) + kCompleted + kFinalWait), image_},
-        {true, {"--restart-after", std::to_string(image_.size())}, {}, 0,
-         found + Quoted(TransferLines(image_) + kRestarted + kFinalWait), image_},
-        {true, {}, {otherPath}, 0,
-         Quoted(kBanner + Opened(otherPath)) + SimulatorFound() + Quoted(TransferLines(other) + kCompleted + kFinalWait),
-         other},
-        {true, {"--id", "15"}, {}, 0, found + Quoted(kResetRequest + kFinalWait), {}},
-        {true, {"--id", "3E"}, {}, 0, Quoted(kBanner + kOpened + kNoDevice + kFinalWait), {}},
-        {false, {}, {}, 0, Quoted(kBanner + kOpened + kNoDevice + kFinalWait), {}},
-        // With --batch: whole lines, and the outcome in the exit status.
-        {true, {}, {"--batch"}, 0, batchFound + Quoted(TransferLines(image_, {}, batch) + kBatchCompleted), image_},
-        {true, {}, {"--batch", "--dry-run"}, 0, batchFound + Quoted(kDryRun), {}},
-        {true, {}, {"--dry-run"}, 0, batchFound + Quoted(kDryRun + kFinalWait), {}},
-        {false, {}, {"--batch", bad}, 1, Quoted(kBanner + Opened(bad) + kBadImage), {}},
-        {true, {}, {"--batch", cut}, 1, Quoted(kBanner + Opened(cut) + kBadImage), {}},
-        {false, {}, {"--batch"}, 3, Quoted(kBanner + kOpened + summary + kNoDevice), {}},
-        {true, {"--id", "15"}, {"--batch"}, 4, batchFound + Quoted(kResetRequest), {}},
-        {true, {"--fault", "0:*:status=42"}, {"--batch"}, 5,
-         batchFound +
-             Quoted(TransferLines(image_, {{0, std::vector<std::string>(20, "")}}, {1, false, true}) + kUpdateError),
-         {}},
-    };
-    for (const auto& c : cases) {
-        const std::string line = ::testing::PrintToString(c.arguments) + ::testing::PrintToString(c.options);
-        std::remove(Accepted().c_str());
-        std::vector<std::string> options = c.options;
-        options.insert(options.end(), {"--accepted", Accepted(), "--verbose"});
-        std::unique_ptr<ChildProcess> sim = c.simulator ? Simulator(options) : nullptr;
-        std::string transcript;
-        EXPECT_EQ(RunIn(folder_, UPDATER_PATH, &transcript, c.arguments), c.status) << line;
-        transcript = WithoutServerAdvice(transcript, c.arguments.size() > 0 && c.arguments[0] == "--batch");
-        EXPECT_TRUE(std::regex_match(transcript, std::regex(c.transcript))) << line << "\n" << transcript;
-        if (!sim) continue;
-        EXPECT_EQ(sim->Stop(), 0) << line;
-        EXPECT_EQ(ReadBytes(Accepted()), c.accepted) << line;
-        // However the search goes, no output hears more than eight requests.
-        const std::regex identifications("(received F0 31 4B 62 19 57 03 6C F7\n){1,8}");
-        const bool identificationsOnly = std::regex_match(sim->errors(), identifications);
-        if (c.status == 1) {
-            EXPECT_EQ(sim->errors(), "") << line << ": a message was sent for an image that failed";
-        } else {
-            EXPECT_EQ(identificationsOnly, c.accepted.empty() && c.status != 5) << line;
-        }
-    }
-}
 
 TEST_F(EndToEnd, TwoDevicesAreUpdatedAtOnceEachOnItsPortsAlone) {
     // Decoys, listed first, that would answer as a device does.
@@ -173,26 +94,6 @@ TEST_F(EndToEnd, TwoDevicesAreUpdatedAtOnceEachOnItsPortsAlone) {
         decoy->Stop();
         EXPECT_EQ(decoy->errors().find("received"), std::string::npos) << decoy->errors();
     }
-}
-
-TEST_F(EndToEnd, OnATerminalALongWaitShowsAndCtrlCStopsTheRunCleanly) {
-    // The device does not answer the first record.
-    std::unique_ptr<ChildProcess> sim = Simulator({"--fault", "0:0:silence"});
-    ChildProcess updater(UPDATER_PATH, {}, folder_.path(), ChildProcess::Console::kTerminal);
-    ASSERT_TRUE(updater.WaitForOutput("Transferring.. - 0% done - Waiting for the device: 1 s", 10000))
-        << updater.output();
-    ASSERT_TRUE(updater.WaitForOutput("Transferring.. - 0% done - Waiting for the device: 2 s", 3000));
-    updater.Type("\x03");
-    EXPECT_EQ(updater.Wait(5000), 130);
-    const std::string ending = "\rTransferring.. - 0% done\r\nInterrupted at record 1 (0% done).\r\n"
-                               "The device holds an incomplete image: run the update again before using the "
-                               "device.\r\n\r\n";
-    EXPECT_EQ(updater.output().substr(updater.output().size() - std::min(ending.size(), updater.output().size())),
-              ending);
-    // It closed its ports: the server does not list them.
-    ChildProcess ports("/usr/bin/jack_lsp", {});
-    EXPECT_EQ(ports.Wait(5000), 0);
-    EXPECT_EQ(ports.output().find("tessarine-update"), std::string::npos) << ports.output();
 }
 
 TEST_F(EndToEnd, TheFirstLinesReachAPipeWhileTheSearchGoesOn) {
@@ -317,6 +218,33 @@ TEST_F(EndToEnd, TheMidiServiceStopsDuringTheTransfer) {
     EXPECT_TRUE(std::regex_match(updater.output(), std::regex(Quoted(kBanner + kOpened) + SimulatorFound() +
                                                               "[\\s\\S]*" + Quoted(kOutputMissing + kFinalWait))))
         << updater.output();
+}
+
+}  // namespace
+
+namespace {
+
+std::set<std::string> OptionsIn(const std::string& text) {
+    static const std::regex option("--[a-z][a-z-]*");
+    std::set<std::string> options;
+    for (std::sregex_iterator it(text.begin(), text.end(), option), end; it != end; ++it) options.insert(it->str());
+    return options;
+}
+
+TEST(Manual, EachPageAndItsProgramsHelpNameTheSameOptions) {
+    const std::pair<const char*, const char*> programs[] = {{UPDATER_PATH, PROJECT_FOLDER "/man/tessarine-update.1.in"},
+                                                            {SIM_PATH, PROJECT_FOLDER "/man/tessarine-sim.1.in"}};
+    for (const auto& [program, manual] : programs) {
+        TempFolder folder;
+        std::string help;
+        ASSERT_EQ(RunIn(folder, program, &help, {"--help"}), 0);
+        std::ifstream file(manual);
+        // roff writes a hyphen as \-.
+        const std::string roff =
+            std::regex_replace(std::string(std::istreambuf_iterator<char>(file), {}), std::regex(R"(\\-)"), "-");
+        EXPECT_EQ(OptionsIn(roff), OptionsIn(help)) << manual;
+        EXPECT_GE(OptionsIn(help).size(), 6u) << program;
+    }
 }
 
 }  // namespace

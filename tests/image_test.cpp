@@ -1,13 +1,16 @@
-// The image's hexadecimal text and its record checks.
+// The image: finding its file, its hexadecimal text, its records, and the
+// file's SHA-256.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
-#include <vector>
+#include <optional>
 
 #include "device/image_maker.h"
 #include "image/image_buffer.h"
 #include "image/sha256.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -21,15 +24,95 @@ HexText Scan(const std::string& text, ImageBuffer* image) {
     return read;
 }
 
+const std::string kValid = "00 04 01 02 FD FF\n";  // one record: data 01 02, checksum FFFD low byte first
+const std::string kFolder = "<folder>";
+const std::string kLinkNowhere = "<link>";
+
+TEST(ImageFile, TheFirstOfTheFolderOrTheOneNamedWithThePrefixInAnyCase) {
+    const std::string longName = "Corvilent" + std::string(200, 'x') + ".led";
+    const struct {
+        std::vector<std::pair<std::string, std::string>> files;
+        const char* path;  // named on the command line
+        std::optional<Ending> ending;
+        std::string name;  // as given or found
+    } cases[] = {
+        {{{"Corvilent.txt", kValid}}, nullptr, Ending::kNoImageFile, "*.led"},
+        // Only the first, in the order NTFS lists names: by their upper-cased
+        // letters, so "_" comes after the letters; names equal but for case
+        // (NTFS would not hold both) in byte order, whichever the folder
+        // lists first.
+        {{{"Corvilent.led", kValid}, {"alpha.led", kValid}}, nullptr, Ending::kNotFit, "alpha.led"},
+        {{{"_old.led", kValid}, {"Corvilent.led", kValid}}, nullptr, std::nullopt, "Corvilent.led"},
+        {{{"CORVILENT_b.led", kValid}, {"corvilenta.led", kValid}}, nullptr, std::nullopt, "corvilenta.led"},
+        {{{"corvilent.led", kValid}, {"CORVILENT.led", kValid}}, nullptr, std::nullopt, "CORVILENT.led"},
+        {{{"corvilent2.led", kValid}, {"CORVILENT2.led", kValid}}, nullptr, std::nullopt, "CORVILENT2.led"},
+        {{{"corvilentx.led", kValid}, {"CORVILENTx.led", kValid}}, nullptr, std::nullopt, "CORVILENTx.led"},
+        // The prefix in any letter case, but all nine letters of it.
+        {{{"corvilent.LED", kValid}}, nullptr, std::nullopt, "corvilent.LED"},
+        {{{"Corvilen_t.led", kValid}}, nullptr, Ending::kNotFit, "Corvilen_t.led"},
+        {{{"xCorvilent.led", kValid}}, nullptr, Ending::kNotFit, "xCorvilent.led"},
+        {{{"Dorvilent.led", kValid}}, nullptr, Ending::kNotFit, "Dorvilent.led"},
+        {{{"Corvilent.led", kFolder}}, nullptr, Ending::kCannotOpen, "Corvilent.led"},
+        {{{"Corvilent.led", kLinkNowhere}}, nullptr, Ending::kCannotOpen, "Corvilent.led"},
+        // A name too long for 99 characters is kept whole.
+        {{{longName, kValid}}, nullptr, std::nullopt, longName},
+        // A byte-order mark at the very start, as Windows Notepad writes
+        // it, is no text of the image; a second one is, and so is part of
+        // one.
+        {{{"Corvilent.led", "\xEF\xBB\xBF" + kValid}}, nullptr, std::nullopt, "Corvilent.led"},
+        {{{"Corvilent.led", "\xEF\xBB\xBF\xEF\xBB\xBF" + kValid}}, nullptr, Ending::kBadImage, "Corvilent.led"},
+        {{{"Corvilent.led", "\xEF\xBB" + kValid}}, nullptr, Ending::kBadImage, "Corvilent.led"},
+        {{{"Corvilent.led", "0\xBB\xBF" + kValid}}, nullptr, Ending::kBadImage, "Corvilent.led"},
+        // Named, with its path as given: its own name must have the prefix;
+        // the folder's files are not looked at.
+        {{{"Corvilent.led", kValid}}, "../Corvilent-kept.led", Ending::kCannotOpen, "../Corvilent-kept.led"},
+        {{{"Corvilent.led", kValid}}, "Firmware.led", Ending::kNotFit, "Firmware.led"},
+        {{{"Corvilent", kFolder}, {"Corvilent/fw.led", kValid}},
+         "Corvilent/fw.led",
+         Ending::kNotFit,
+         "Corvilent/fw.led"},
+        {{{"fw", kFolder}, {"fw/corvilent-2.led", kValid}}, "fw/corvilent-2.led", std::nullopt, "fw/corvilent-2.led"},
+    };
+    const std::filesystem::path previous = std::filesystem::current_path();
+    auto image = std::make_unique<ImageBuffer>();
+    for (const auto& c : cases) {
+        TempFolder folder;
+        for (const auto& [name, content] : c.files) {
+            if (content == kFolder)
+                folder.MakeFolder(name);
+            else if (content == kLinkNowhere)
+                folder.MakeLink(name, "nowhere.txt");
+            else
+                folder.WriteFile(name, content);
+        }
+        std::filesystem::current_path(folder.path());
+        const ImageOutcome loaded = LoadImageFile(c.path, image.get());
+        std::filesystem::current_path(previous);
+        EXPECT_EQ(loaded.ending, c.ending) << c.name;
+        EXPECT_EQ(loaded.name, c.name);
+        EXPECT_EQ(loaded.opened, !c.ending || c.ending == Ending::kBadImage) << c.name;
+        if (!c.ending) {
+            EXPECT_EQ(image->count, 6u) << c.name;
+        }
+    }
+}
+
 TEST(ImageText, NumbersOfUpToTwoDigitsUntilTheTextStopsBeingHexadecimal) {
     const struct {
         const char* text;
         Bytes bytes;
     } cases[] = {
-        {"0A1b 2C\n3d", {0x0A, 0x1B, 0x2C, 0x3D}}, {"A 1B\t\r\nf\v0\f1", {0x0A, 0x1B, 0x0F, 0x00, 0x01}},
-        {"123", {0x12, 0x03}}, {"0102 zz 03", {0x01, 0x02}}, {"", {}}, {"; comment\n0102", {}},
+        {"0A1b 2C\n3d", {0x0A, 0x1B, 0x2C, 0x3D}},
+        {"A 1B\t\r\nf\v0\f1", {0x0A, 0x1B, 0x0F, 0x00, 0x01}},
+        {"123", {0x12, 0x03}},
+        {"0102 zz 03", {0x01, 0x02}},
+        {"", {}},
+        {"; comment\n0102", {}},
         // Neither a sign nor a prefix is a digit.
-        {"05 -1 +5", {0x05}}, {"+5", {}}, {"0x1F", {0x00}}, {"0X1F", {0x00}},
+        {"05 -1 +5", {0x05}},
+        {"+5", {}},
+        {"0x1F", {0x00}},
+        {"0X1F", {0x00}},
     };
     auto image = std::make_unique<ImageBuffer>();
     for (const auto& c : cases) {
@@ -48,7 +131,7 @@ TEST(ImageText, NumbersOfUpToTwoDigitsUntilTheTextStopsBeingHexadecimal) {
 
 TEST(ImageText, RecordsAfterOtherTextMeanTheImageWasCutInTwo) {
     const Bytes image = MakeImage(1024, 252);  // four records of 256 bytes
-    const std::string text = ImageText(image);  // 32 bytes, 64 digits, a line
+    const std::string text = ImageText(image);
     const std::string first = ImageText(Bytes(image.begin(), image.begin() + 256));
     const std::string rest = ImageText(Bytes(image.begin() + 256, image.end()));
     const struct {
@@ -78,6 +161,7 @@ TEST(ImageText, RecordsAfterOtherTextMeanTheImageWasCutInTwo) {
 }
 
 TEST(ImageRecords, EveryRecordBalancesAndTheyTileTheImage) {
+    const Bytes largest = MakeRecord(Bytes(0xFFFB, 0x55));  // its length field 0xFFFD, the most there is
     const struct {
         Bytes bytes;
         bool sound;
@@ -87,18 +171,18 @@ TEST(ImageRecords, EveryRecordBalancesAndTheyTileTheImage) {
         {{0x00, 0x02, 0x00, 0x00}, true},               // no data: the length bytes are not summed
         {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x03, 0x80, 0x80, 0xFF}, true},
         {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x03, 0x80, 0x81, 0xFF}, false},  // the second is wrong
-        {{}, false},                                         // no record at all
-        {{0x00, 0x01, 0x00, 0x00}, false},                   // length below 2
-        {{0x00, 0x00, 0x00, 0x00}, false},                   // length 0
-        {{0xFF, 0xFE, 0x00, 0x00}, false},                   // the size wraps to 0
-        {{0x00, 0x06, 0x01, 0x02, 0xFD, 0xFF}, false},       // runs past the last byte
+        {{}, false},                                                                  // no record at all
+        {{0x00, 0x01, 0x00, 0x00}, false},                                            // length below 2
+        {{0xFF, 0xFE, 0x00, 0x00}, false},                                            // the size wraps to 0
+        {{0x00, 0x06, 0x01, 0x02, 0xFD, 0xFF}, false},                                // runs past the last byte
         {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00}, false},  // a lone byte after the last record
+        {largest, true},
     };
     auto image = std::make_unique<ImageBuffer>();
     for (const auto& c : cases) {
         std::copy(c.bytes.begin(), c.bytes.end(), image->bytes);
         image->count = static_cast<std::uint16_t>(c.bytes.size());
-        EXPECT_EQ(ValidateImage(*image), c.sound) << ::testing::PrintToString(c.bytes);
+        EXPECT_EQ(ValidateImage(*image), c.sound) << ::testing::PrintToString(c.bytes).substr(0, 80);
     }
 }
 

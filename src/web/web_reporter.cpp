@@ -8,6 +8,7 @@
 #include "report/texts.h"
 
 // One event: its kind, a text, and two numbers.
+// clang-format off: JavaScript
 EM_JS(void, WebReport, (const char* kind, const char* text, int first, int second),
       { Module.tessarine.report(UTF8ToString(kind), UTF8ToString(text), first, second); });
 EM_JS(void, WebRecordTry, (int record, int records, int attempt, int percent),
@@ -18,6 +19,7 @@ EM_JS(void, WebPort, (int input, int index, const char* name),
       { Module.tessarine.port(input, index, UTF8ToString(name)); });
 EM_JS(void, WebEnded, (const char* name, const char* text, const char* next, int status),
       { Module.tessarine.ended(UTF8ToString(name), UTF8ToString(text), UTF8ToString(next), status); });
+// clang-format on
 
 namespace {
 

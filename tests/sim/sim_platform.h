@@ -1,6 +1,6 @@
 // A simulated MIDI platform for tests: the same Windows Multimedia MIDI
-// subset the program calls, in process, on a virtual clock. Sleep advances
-// the clock and delivers, in time order, what the simulated device scheduled
+// subset the program calls, in process, on a virtual clock. Sleeps advance
+// the clock and deliver, in time order, what the simulated device scheduled
 // up to then, so long waits take no real time and always run the same way.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "device/target_device.h"
 #include "platform/winmm/winmm.h"
 
 namespace sim {
@@ -30,44 +31,36 @@ enum class Arrival {
 struct SentMessage {
     std::uint64_t timeMs;
     UINT output;
-    std::vector<std::uint8_t> bytes;
+    Bytes bytes;
 };
-
-// Sees every message sent on an output a device hears.
-using DeviceModel = std::function<void(const std::vector<std::uint8_t>& message)>;
-// Chooses the result of the n-th send (counted from 0) of the whole run.
-using SendResult = std::function<MMRESULT(std::size_t sendNumber)>;
 
 // A fresh platform: no ports, no device, time 0, nothing recorded.
 void Reset();
 void AddInput(const Port& port);
 void AddOutput(const Port& port);
-// A device that hears every message sent on the outputs; there may be
-// several.
-void ConnectDevice(const std::set<UINT>& outputs, DeviceModel model);
-// Every message sent on the output arrives at once on the input, as on a
-// port that passes everything through (ALSA's Midi Through).
-void ConnectEcho(UINT output, UINT input);
+// From now on the device hears every message sent on the outputs; its
+// answers arrive on the inputs `delayMs` after it gives them. `seen` sees
+// each answer and the time the request came.
+void Attach(TargetDevice* device, const std::set<UINT>& outputs, const std::set<UINT>& inputs,
+            std::uint32_t delayMs = 1, std::function<void(std::uint64_t nowMs, const TimedResponse& answer)> seen = {});
 // Delivers bytes on the inputs, after the delay.
-void ScheduleArrival(std::uint32_t delayMs, const std::set<UINT>& inputs, const std::vector<std::uint8_t>& bytes,
+void ScheduleArrival(std::uint32_t delayMs, const std::set<UINT>& inputs, const Bytes& bytes,
                      Arrival kind = Arrival::kComplete);
-void SetSendResult(SendResult result);
+// Chooses the result of the n-th send (counted from 0) of the whole run.
+void SetSendResult(std::function<MMRESULT(std::size_t sendNumber)> result);
 // The platform holds every message sent this long (UINT32_MAX: for ever),
-// from the given send on (counted from 0): until then, taking the message
-// back answers MIDIERR_STILLPLAYING.
+// from the given send on: until then, taking the message back answers
+// MIDIERR_STILLPLAYING.
 void HoldEveryMessage(std::uint32_t milliseconds, std::size_t fromSend = 0);
-
 // The MIDI service reports a missed cycle (a JACK server's xrun) once the
-// given send (counted from 0) has been made.
+// given send has been made.
 void MissCycleAtSend(std::size_t sendNumber);
-
-// Sleep sleeps for real as well (for measuring the program's own pacing);
-// the virtual clock still says when what arrives.
+// Sleeps sleep for real as well (for measuring the program's own pacing).
 void SetRealTime(bool realTime);
 
 std::uint64_t NowMs();
 const std::vector<SentMessage>& Sent();
-// Every platform call but Sleep, in order, as "name" or "name index".
+// Every platform call but the sleeps, in order, as "name" or "name index".
 const std::vector<std::string>& Calls();
 std::size_t CountCalls(const std::string& call);
 bool InputIsOpen(UINT index);

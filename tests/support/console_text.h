@@ -52,6 +52,17 @@ inline std::string WithoutServerAdvice(std::string transcript, bool batch = fals
     return at == std::string::npos ? transcript : transcript.erase(at, kMissedCyclesAdvice.size() + !batch);
 }
 
+// What to do when no MIDI service can be reached, in the words of the
+// platform the user is on.
+#ifdef _WIN32
+inline const std::string kNoMidiService =
+    "No MIDI port is there at all: connect the device, install its driver if it needs one, and try again.\n";
+#else
+inline const std::string kNoMidiService =
+    "No MIDI service can be reached: load the ALSA sequencer (sudo modprobe snd-seq) or start a JACK server, then "
+    "try again.\n";
+#endif
+
 // --batch: whole lines.
 inline std::string BatchProgress(unsigned percent) { return "Transferring.. " + std::to_string(percent) + "% done\n"; }
 inline const std::string kBatchCompleted = "Transferring.. 100% done.\n\nTarget update successfully!\n\n";

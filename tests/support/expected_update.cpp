@@ -28,9 +28,22 @@ std::string TransferLines(const Bytes& image, const FailedTries& failed, const S
     return lines;
 }
 
+Bytes ImageOfRecords(const std::vector<std::size_t>& sizes) {
+    Bytes image;
+    std::uint8_t next = 0x40;
+    for (std::size_t size : sizes) {
+        Bytes data(size - 4);
+        for (std::uint8_t& b : data) b = next++;
+        const Bytes record = MakeRecord(data);
+        image.insert(image.end(), record.begin(), record.end());
+    }
+    return image;
+}
+
 std::size_t RecordsOf(const Bytes& image) {
     std::size_t records = 0;
-    for (std::size_t position = 0; position < image.size(); position += image[position] * 256u + image[position + 1] + 2u) {
+    for (std::size_t position = 0; position < image.size();
+         position += image[position] * 256u + image[position + 1] + 2u) {
         ++records;
     }
     return records;
@@ -48,6 +61,9 @@ std::string Quoted(const std::string& text) {
 
 std::string SimulatorFound(const std::string& client) {
     return "The Update Device is Open successfully:\n"
-           "MIDIIN Device: " + client + "[^\n]*device out[^\n]*\n"
-           "MIDIOUT Device: " + client + "[^\n]*device in[^\n]*\n";
+           "MIDIIN Device: " +
+           client +
+           "[^\n]*device out[^\n]*\n"
+           "MIDIOUT Device: " +
+           client + "[^\n]*device in[^\n]*\n";
 }

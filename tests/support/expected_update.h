@@ -28,6 +28,10 @@ struct Shown {
 // `failed` names.
 std::string TransferLines(const Bytes& image, const FailedTries& failed = {}, const Shown& shown = {});
 
+// Records of the given total sizes, with data bytes that differ from record
+// to record.
+Bytes ImageOfRecords(const std::vector<std::size_t>& sizes);
+
 // The records the image is made of.
 std::size_t RecordsOf(const Bytes& image);
 

@@ -5,11 +5,8 @@
 
 #include <filesystem>
 
-#include "console/text_reporter.h"
-#include "driver/run_update.h"
+#include "driver/program.h"
 #include "platform/host/host.h"
-#include "sim/sim_device.h"
-#include "sim/sim_platform.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -40,7 +37,7 @@ void SetUpScene(unsigned inputs, unsigned outputs, const std::set<UINT>& deviceO
     sim::Reset();
     for (unsigned i = 0; i < inputs; ++i) sim::AddInput({"In " + std::to_string(i)});
     for (unsigned i = 0; i < outputs; ++i) sim::AddOutput({"Out " + std::to_string(i)});
-    if (device != nullptr) AttachDevice(device, deviceOutputs, deviceInputs);
+    if (device != nullptr) sim::Attach(device, deviceOutputs, deviceInputs);
 }
 
 std::string Captured(const std::function<void()>& step) {
@@ -49,34 +46,37 @@ std::string Captured(const std::function<void()>& step) {
     return testing::internal::GetCapturedStdout();
 }
 
-std::string RunUpdateIn(const TempFolder& folder, Reader reader, const StopToken* stop, int status) {
+ProgramRun RunProgramIn(const TempFolder& folder, const std::vector<std::string>& arguments, const StopToken* stop,
+                        bool terminal) {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.path());
     const int savedInput = dup(0);
     const int nothing = open(kNothing, O_RDONLY);
     dup2(nothing, 0);
     close(nothing);
+    // What the program keeps open for the whole process, it opens at its
+    // first run.
+    BeginRun();
     const std::size_t filesBefore = OpenFiles();
 
-    RunOptions options;
-    const bool batch = reader == Reader::kBatch;
-    options.finalWait = !batch;
-    BatchReporter lines;
-    ConsoleReporter console(reader == Reader::kTerminal);
-    Reporter& reporter = batch ? static_cast<Reporter&>(lines) : console;
-    const StopToken& stopToken = stop != nullptr ? *stop : UserStop();
-    std::string output = Captured([&] { EXPECT_EQ(RunUpdate(options, PortChoice{}, reporter, stopToken), status); });
+    std::vector<char*> argv = {const_cast<char*>("tessarine-update")};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    ProgramRun run;
+    testing::internal::CaptureStderr();
+    run.out = Captured([&] {
+        run.status =
+            RunProgram(static_cast<int>(argv.size()), argv.data(), stop != nullptr ? *stop : UserStop(), terminal);
+    });
+    run.err = testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(OpenFiles(), filesBefore) << "the run left a file open";
     dup2(savedInput, 0);
     close(savedInput);
     std::filesystem::current_path(previous);
-    if (batch || status == 130) return output;
     for (const std::string wait : kPlatformFinalWaits) {
-        if (output.size() >= wait.size() && output.compare(output.size() - wait.size(), wait.size(), wait) == 0) {
-            return output.substr(0, output.size() - wait.size()) + text::kFinalWait;
-        }
+        const std::size_t at = run.out.rfind(wait);
+        if (at != std::string::npos && at + wait.size() == run.out.size())
+            run.out.replace(at, wait.size(), text::kFinalWait);
     }
-    ADD_FAILURE() << "the run did not end with the final wait";
-    return output;
+    return run;
 }

@@ -2,20 +2,20 @@
 // no test tool here drives: the page drives itself (driver.js) over the Web
 // MIDI stand-in, and the simulator must hold the whole image.
 //
-//   node tests/web/run-firefox.js SITE BRIDGE SIMULATOR     (under scripts/with-jack)
+//   node tests/web/run-firefox.js SITE SIMULATOR
 "use strict";
 const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const { spawn } = require("child_process");
-const { startRig, startSimulator, makeImage } = require("./rig");
+const { startRig, makeImage } = require("./rig");
 
-const [site, bridgeProgram, simulator] = process.argv.slice(2);
+const [site, simulator] = process.argv.slice(2);
 
 (async () => {
   const image = makeImage(simulator, 3000, 100);
-  const rig = await startRig({ site, bridgeProgram, driven: { image: image.text } });
-  const sim = await startSimulator(simulator, []);
+  const rig = await startRig({ site, simulator, driven: { image: image.text } });
+  const device = await rig.useDevice([]);
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), "tessarine-firefox-"));
   const firefox = spawn("/usr/bin/firefox-esr", ["--headless", "--no-remote", "--profile", profile, rig.url], {
     stdio: "ignore",
@@ -24,7 +24,7 @@ const [site, bridgeProgram, simulator] = process.argv.slice(2);
   const timeout = new Promise((resolve) => setTimeout(() => resolve({ error: "no result in 600 s" }), 600000));
   const result = await Promise.race([rig.result, timeout]);
   firefox.kill("SIGKILL");
-  const held = await sim.stop();
+  const held = await device.stop();
   rig.close();
   fs.rmSync(profile, { recursive: true, force: true });
   const problems = [];

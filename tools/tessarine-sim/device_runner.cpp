@@ -25,8 +25,9 @@ void LogMessage(const Bytes& message) {
 
 int RunDevice(const SimOptions& options) {
     int status = 0;
-    const std::unique_ptr<HostLink> host =
-        options.rawMidiPath.empty() ? OpenServiceLink(options, &status) : OpenRawMidiLink(options, &status);
+    const std::unique_ptr<HostLink> host = options.stdio                 ? OpenStdioLink()
+                                           : options.rawMidiPath.empty() ? OpenServiceLink(options, &status)
+                                                                         : OpenRawMidiLink(options, &status);
     if (!host) return status;
 
     std::FILE* accepted = nullptr;
@@ -39,11 +40,9 @@ int RunDevice(const SimOptions& options) {
     }
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
-    if (options.rawMidiPath.empty()) {
-        std::printf("tessarine-sim: ready on ports 'device in' and 'device out'\n");
-    } else {
-        std::printf("tessarine-sim: ready on %s\n", options.rawMidiPath.c_str());
-    }
+    std::printf("tessarine-sim: ready on %s\n", options.stdio                 ? "standard input and output"
+                                                : options.rawMidiPath.empty() ? "ports 'device in' and 'device out'"
+                                                                              : options.rawMidiPath.c_str());
     std::fflush(stdout);
 
     TargetDevice device(options.device);

@@ -26,6 +26,8 @@ public:
 // --wire, presented as a sound card's and read at the wire's pace. Null,
 // having said why, with the exit status in `status`.
 std::unique_ptr<HostLink> OpenServiceLink(const SimOptions& options, int* status);
+// Standard input and output (--stdio).
+std::unique_ptr<HostLink> OpenStdioLink();
 // The raw MIDI device --rawmidi names (Linux), read at the wire's pace with
 // --wire. Null, having said why, with the exit status in `status`.
 std::unique_ptr<HostLink> OpenRawMidiLink(const SimOptions& options, int* status);

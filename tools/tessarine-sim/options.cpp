@@ -36,6 +36,9 @@ const char kUsage[] =
     "                         /dev/snd/midiCxDy, a virtual one of snd-virmidi)\n"
     "                         instead of ports of its own; with --wire, read it\n"
     "                         at that pace\n"
+    "  --stdio                read the host's messages from standard input and\n"
+    "                         write the answers to standard output, a message a\n"
+    "                         line in hexadecimal (F0 ... F7), instead of ports\n"
     "  --accepted FILE        write the bytes of the accepted records to FILE\n"
     "  --timeout SECONDS      stop by itself after SECONDS\n"
     "  --verbose              log every message received, in hex, on standard error\n"
@@ -73,6 +76,7 @@ enum Option {
     kHelp,
     kWire,
     kRawMidi,
+    kStdio,
     kVersion
 };
 
@@ -92,6 +96,7 @@ const option kOptions[] = {
     {"help", no_argument, nullptr, kHelp},
     {"wire", required_argument, nullptr, kWire},
     {"rawmidi", required_argument, nullptr, kRawMidi},
+    {"stdio", no_argument, nullptr, kStdio},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
@@ -151,8 +156,8 @@ ParseOutcome ParseOptions(int argc, char** argv, SimOptions* options, std::strin
     for (int option; (option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
         if (option == kHelp) return ParseOutcome::kHelp;
         if (option == kVersion) return ParseOutcome::kVersion;
-        if (option == kVerbose) {
-            options->verbose = true;
+        if (option == kVerbose || option == kStdio) {
+            (option == kVerbose ? options->verbose : options->stdio) = true;
         } else if (option == '?') {
             *error = std::string(optopt != 0 ? "missing value for " : "unknown option: ") + argv[optind - 1];
             return ParseOutcome::kError;

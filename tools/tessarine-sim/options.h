@@ -22,6 +22,7 @@ struct SimOptions {
     // as fast as they come, whole messages at once).
     std::uint32_t wireBytesPerSecond = 0;
     std::string rawMidiPath;  // --rawmidi: a card's raw MIDI device instead of ports
+    bool stdio = false;       // --stdio: standard input and output instead of ports
     bool verbose = false;
 };
 

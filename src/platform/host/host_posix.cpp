@@ -173,10 +173,14 @@ void BeginRun() {
             fcntl(fd, F_SETFL, O_NONBLOCK);
         }
     }
-    // Before any other thread is made.
-    const sigset_t signals = TakenSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::thread(TakeSignals, signals).detach();
+    // Before any other thread is made; once for the process.
+    static const bool taking = [] {
+        const sigset_t signals = TakenSignals();
+        pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+        std::thread(TakeSignals, signals).detach();
+        return true;
+    }();
+    (void)taking;
 }
 
 void EndRun() {}

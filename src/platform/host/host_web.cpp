@@ -6,8 +6,10 @@
 
 #include "platform/host/host.h"
 
+// clang-format off: JavaScript
 EM_JS(int, WebStopRequested, (), { return Module.tessarine.stopRequested ? 1 : 0; });
 EM_JS(void, WebBeginRun, (), { Module.tessarine.stopRequested = false; });
+// clang-format on
 
 // The page always names the image.
 bool FindFirstImageEntry(char (&)[kMaxFileName]) { return false; }

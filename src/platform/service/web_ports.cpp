@@ -6,6 +6,7 @@
 #include <string>
 
 // The page's side lives in Module.tessarine (page/midi.js).
+// clang-format off: JavaScript
 EM_JS(int, WebPortCount, (int sources), {
     const access = Module.tessarine.access;
     if (!access) return -1;
@@ -30,6 +31,7 @@ EM_JS(int, WebNextMessage, (int* id, std::uint8_t* out, int size), {
     HEAPU8.set(next[1].subarray(0, length), out);
     return length;
 });
+// clang-format on
 
 namespace {
 

@@ -9,8 +9,10 @@
 #include "platform/service/web_ports.h"
 #include "platform/winmm/winmm.h"
 
+// clang-format off: JavaScript
 EM_ASYNC_JS(void, WebWait, (double milliseconds), { await Module.tessarine.wait(milliseconds); });
 EM_JS(void, WebPace, (double milliseconds), { Module.tessarine.pace(milliseconds); });
+// clang-format on
 
 namespace {
 

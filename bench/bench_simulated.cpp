@@ -14,7 +14,6 @@
 #include "platform/host/host.h"
 #include "protocol/find_device.h"
 #include "protocol/transfer_image.h"
-#include "sim/sim_device.h"
 #include "sim/sim_platform.h"
 
 namespace {
@@ -31,7 +30,7 @@ void SetUp(unsigned inputs, unsigned outputs, TargetDevice* device) {
     sim::Reset();
     for (unsigned i = 0; i < inputs; ++i) sim::AddInput({"In"});
     for (unsigned i = 0; i < outputs; ++i) sim::AddOutput({"Out"});
-    if (device != nullptr) AttachDevice(device, {outputs - 1}, {inputs - 1}, 0);
+    if (device != nullptr) sim::Attach(device, {outputs - 1}, {inputs - 1}, 0);
     sim::SetRealTime(true);
 }
 

@@ -1,21 +1,23 @@
 // The web page's update against the native program's, for the same 16 KiB
-// image, on the same JACK server, against the same simulator: figures, not
-// a test (scripts/benchmark runs it). The page in front, and as in a tab in
+// image, against the same simulator: the program over a JACK server, the
+// page over the tests' Web MIDI stand-in (tests/web/rig.js), which carries
+// its messages to the simulator over a WebSocket. Figures, not a test
+// (scripts/benchmark runs it). The page in front, and as in a tab in
 // the background, where browsers run a page's timers at most once a second,
 // on the second: no browser here hides a page (a headless one never does,
 // and Xvfb has no window manager to minimize a window), so every timer of
 // the page is held so.
 //
-//   node tests/web/bench.js SITE BRIDGE SIMULATOR UPDATER     (under scripts/with-jack)
+//   node bench/web_bench.js SITE SIMULATOR UPDATER     (under scripts/with-jack)
 "use strict";
 const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const { execFileSync } = require("child_process");
 const { chromium } = require("playwright-core");
-const { startRig, startSimulator, makeImage } = require("./rig");
+const { startRig, startSimulator, makeImage } = require("../tests/web/rig");
 
-const [site, bridgeProgram, simulator, updater] = process.argv.slice(2).map((p) => path.resolve(p));
+const [site, simulator, updater] = process.argv.slice(2).map((p) => path.resolve(p));
 const kRuns = 5;
 
 // A hidden tab's timers: each runs on the next whole second after its time.
@@ -46,7 +48,7 @@ async function native(image) {
 }
 
 async function web(browser, rig, image, background = false) {
-  const sim = await startSimulator(simulator, []);
+  const sim = await rig.useDevice([]);
   const context = await browser.newContext();
   await context.grantPermissions(["midi", "midi-sysex"], { origin: rig.url });
   const page = await context.newPage();
@@ -79,15 +81,7 @@ async function web(browser, rig, image, background = false) {
   return ms;
 }
 
-// What the stand-in itself costs: one command's round trip from the page
-// to the bridge and back, which each record pays about twice (its last
-// chunk out, the device's answer in) and a browser's own Web MIDI does not.
-async function standinRoundTrip(browser, rig) {
-  const context = await browser.newContext();
-  const page = await context.newPage();
-  await page.addInitScript(`window.__standin = { noPermissionCheck: true };\n${rig.standin}`);
-  await page.goto(rig.url);
-  const ms = await page.evaluate(async () => {
+(async () => {
     await navigator.requestMIDIAccess({ sysex: true });
     const start = performance.now();
     for (let i = 0; i < 50; i++) await navigator.requestMIDIAccess({ sysex: true });
@@ -99,7 +93,7 @@ async function standinRoundTrip(browser, rig) {
 
 (async () => {
   const image = makeImage(simulator, 16384, 256);
-  const rig = await startRig({ site, bridgeProgram });
+  const rig = await startRig({ site, simulator });
   const browser = await chromium.launch({
     executablePath: "/usr/bin/chromium",
     args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--disable-background-networking",
@@ -111,7 +105,6 @@ async function standinRoundTrip(browser, rig) {
     times.front.push(await web(browser, rig, image));
     times.background.push(await web(browser, rig, image, true));
   }
-  const roundTrip = await standinRoundTrip(browser, rig);
   await browser.close();
   rig.close();
   const base = median(times.native);
@@ -122,5 +115,4 @@ async function standinRoundTrip(browser, rig) {
   row("native program", times.native);
   row("web page, in front", times.front);
   row("web page, timers as behind", times.background);
-  console.log(`the stand-in's round trip for one command: ${roundTrip.toFixed(1)} ms`);
 })();
