@@ -34,7 +34,7 @@ inline void PrintHeader(const char* title) {
 
 inline void PrintRow(std::size_t bytes, std::size_t records, std::size_t chunks, double wallMs, double floorMs,
                      double cpuSeconds) {
-    std::printf("%8zu %7zu %6zu %10.1f %10.1f %7.3f %8.2f\n", bytes, records, chunks, wallMs, floorMs,
-                wallMs / floorMs, 100.0 * cpuSeconds / (wallMs / 1000.0));
+    std::printf("%8zu %7zu %6zu %10.1f %10.1f %7.3f %8.2f\n", bytes, records, chunks, wallMs, floorMs, wallMs / floorMs,
+                100.0 * cpuSeconds / (wallMs / 1000.0));
     std::fflush(stdout);
 }

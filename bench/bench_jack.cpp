@@ -8,9 +8,9 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -65,7 +65,8 @@ double RoundTripMs() {
         const int before = replies.count;
         const Clock::time_point start = Clock::now();
         if (!out->Send(request, sizeof request)) return -1;
-        if (!replies.arrived.wait_for(guard, std::chrono::seconds(1), [&] { return replies.count > before; })) return -1;
+        if (!replies.arrived.wait_for(guard, std::chrono::seconds(1), [&] { return replies.count > before; }))
+            return -1;
         total += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     }
     return total / kRounds;
@@ -74,7 +75,9 @@ double RoundTripMs() {
 // Two processes that keep both cores busy, as a build or a browser may.
 struct Load {
     explicit Load(bool on) {
-        for (int i = 0; on && i < 2; ++i) spinners.push_back(std::make_unique<ChildProcess>("/bin/sh", std::vector<std::string>{"-c", "while :; do :; done"}));
+        for (int i = 0; on && i < 2; ++i)
+            spinners.push_back(
+                std::make_unique<ChildProcess>("/bin/sh", std::vector<std::string>{"-c", "while :; do :; done"}));
     }
     std::vector<std::unique_ptr<ChildProcess>> spinners;
 };
@@ -166,7 +169,8 @@ void Soak(const std::string& updater, const std::string& simulator, const Bytes&
     std::vector<double> times;
     int whole = 0;
     for (int i = 0; i < runs; ++i) {
-        const double ms = heldBack ? Update(updater, simulator, image, HoldTheServerBack) : Update(updater, simulator, image);
+        const double ms =
+            heldBack ? Update(updater, simulator, image, HoldTheServerBack) : Update(updater, simulator, image);
         whole += ms >= 0;
         if (ms >= 0) times.push_back(ms);
     }
@@ -179,9 +183,10 @@ void Soak(const std::string& updater, const std::string& simulator, const Bytes&
 // Whole updates of a device behind a 5-pin wire, against the wire's floor:
 // every byte of the chunks at 3125 bytes a second.
 void BehindAWire(const std::string& updater, const std::string& simulator) {
-    std::printf("\na device behind a 5-pin wire (the simulator taking 3125 bytes a second through a\n"
-                "card's buffer of 4096 bytes)\n%8s %8s %10s %10s %7s\n", "bytes", "record", "wall ms",
-                "floor ms", "ratio");
+    std::printf(
+        "\na device behind a 5-pin wire (the simulator taking 3125 bytes a second through a\n"
+        "card's buffer of 4096 bytes)\n%8s %8s %10s %10s %7s\n",
+        "bytes", "record", "wall ms", "floor ms", "ratio");
     for (std::size_t recordData : {kBenchRecordData, std::size_t{4096}}) {
         const Bytes image = MakeImage(16384, recordData);
         std::size_t records = 0;
@@ -236,13 +241,15 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "the update of %zu bytes did not deliver the image\n", size);
             return 1;
         }
-        PrintRow(size, records, chunks, wallMs, static_cast<double>(chunks) + records * roundTrip, updater.cpuSeconds());
+        PrintRow(size, records, chunks, wallMs, static_cast<double>(chunks) + records * roundTrip,
+                 updater.cpuSeconds());
         std::printf("         (reply round trip %.2f ms)\n", roundTrip);
     }
     if (part("soak")) {
-        std::printf("\nthe whole update, three silent port pairs listed first; idle, or with two spinning\n"
-                    "processes; plain, or the server held back 200 ms three times\n%8s %-6s %-9s %5s %6s %10s %10s\n",
-                    "bytes", "load", "server", "runs", "whole", "median ms", "worst ms");
+        std::printf(
+            "\nthe whole update, three silent port pairs listed first; idle, or with two spinning\n"
+            "processes; plain, or the server held back 200 ms three times\n%8s %-6s %-9s %5s %6s %10s %10s\n",
+            "bytes", "load", "server", "runs", "whole", "median ms", "worst ms");
         const Bytes sixteen = MakeImage(16384, kBenchRecordData);
         const Bytes whole = MakeImage(65535, kBenchRecordData);
         for (bool loaded : {false, true}) Soak(updaterPath, argv[2], sixteen, loaded, 10, false);
@@ -258,8 +265,8 @@ int main(int argc, char** argv) {
         bool device;
         bool loaded;
         int runs;
-    } searches[] = {{0, true, false, 10}, {5, true, false, 30}, {9, true, false, 10}, {6, false, false, 10},
-                    {5, true, true, 30}, {6, false, true, 10}};
+    } searches[] = {{0, true, false, 10},  {5, true, false, 30}, {9, true, false, 10},
+                    {6, false, false, 10}, {5, true, true, 30},  {6, false, true, 10}};
     for (const auto& c : searches) {
         if (!MeasureSearch(updaterPath, argv[2], c.silent, c.device, c.loaded, c.runs)) {
             std::fprintf(stderr, "the search with %d silent pairs did not end as it should\n", c.silent);

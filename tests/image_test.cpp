@@ -121,7 +121,7 @@ TEST(ImageText, NumbersOfUpToTwoDigitsUntilTheTextStopsBeingHexadecimal) {
     }
     // As many numbers as an image holds, and one more, before the text
     // stops or after it.
-    const std::string full = "7E" + std::string(2 * (kImageCapacity - 1), '0');
+    const std::string full = "7E" + std::string(std::size_t{2} * (kImageCapacity - 1), '0');
     ASSERT_EQ(Scan(full, image.get()), HexText::kImage);
     EXPECT_EQ(image->count, 0xFFFF);
     EXPECT_EQ(Scan(full + "00", image.get()), HexText::kTooLong);

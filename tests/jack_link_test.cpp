@@ -102,7 +102,7 @@ TEST(JackLink, MessagesReachTheChosenPeerAndItsAnswersTheMailbox) {
     const UINT input = second.Input();
     // A long name is listed whole, and a port chosen by it opens; the
     // report of the pair found tells the capability record's 31 characters.
-    const std::string whole = inputs[input];
+    const std::string& whole = inputs[input];
     EXPECT_TRUE(std::regex_match(whole, std::regex("peer-second-with-a-name-too-long-for-a-port-name.*:device out")))
         << whole;
     ASSERT_EQ(link.OpenMidiIn(input, whole.c_str()), MMSYSERR_NOERROR);

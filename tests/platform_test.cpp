@@ -78,7 +78,7 @@ TEST(Platform, ADeviceBehindAMidiWireTakesRecordsLargerThanItsCardsBufferWhole) 
     ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.errors();
     std::size_t wireBytes = 0;
     for (std::size_t at = 0; at < image.size(); at += image[at] * 256u + image[at + 1] + 2) {
-        const std::size_t text = 2 * (image[at] * 256u + image[at + 1] + 2);
+        const std::size_t text = std::size_t{2} * (image[at] * 256u + image[at + 1] + 2);
         wireBytes += text + 2 * ((text + 21) / 22);
     }
     const auto start = std::chrono::steady_clock::now();
@@ -116,8 +116,10 @@ TEST(Platform, TheWindowsBuildUpdatesThroughWinmmUnderWine) {
 
 TEST(Platform, TheWebPageUpdatesOverChromiumsOwnWebMidi) {
     ASSERT_EQ(access("/dev/snd/seq", R_OK | W_OK), 0) << "no ALSA sequencer here";
-    ChildProcess page("/usr/bin/node", {PROJECT_FOLDER "/tests/web/run-alsa.js", PROJECT_FOLDER "/build-web/site",
-                                        SIM_PATH, UPDATER_PATH}, PROJECT_FOLDER);
+    ChildProcess page(
+        "/usr/bin/node",
+        {PROJECT_FOLDER "/tests/web/run-alsa.js", PROJECT_FOLDER "/build-web/site", SIM_PATH, UPDATER_PATH},
+        PROJECT_FOLDER);
     EXPECT_EQ(page.Wait(15 * 60 * 1000), 0) << page.output() << page.errors();
     std::printf("%s", page.output().c_str());
 }

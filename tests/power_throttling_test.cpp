@@ -1,8 +1,8 @@
 // The Windows program's request to keep its 1 ms timer resolution when its
 // window is minimised or hidden.
-#include <gtest/gtest.h>
-
 #include "platform/host/power_throttling.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The pause after every chunk, on the real clock: the device needs all of
 // it, so it may end late but never early.
-#include <gtest/gtest.h>
-
 #include "platform/host/precise_sleep.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

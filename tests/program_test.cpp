@@ -228,7 +228,7 @@ TEST(Program, EveryEndingInEveryFace) {
                     EXPECT_EQ(run.status, c.status);
                     // Whole lines: the last progress line is one.
                     std::string ending = c.ending;
-                    if (ending.rfind("\r", 0) == 0) ending.replace(0, 1, "").replace(ending.find("  \n"), 3, "\n");
+                    if (ending.rfind('\r', 0) == 0) ending.replace(0, 1, "").replace(ending.find("  \n"), 3, "\n");
                     const bool ends = run.out.size() >= ending.size() && run.out.rfind(kBanner, 0) == 0 &&
                                       run.out.compare(run.out.size() - ending.size(), ending.size(), ending) == 0;
                     EXPECT_TRUE(refused ? run.out.empty() : ends) << run.out;

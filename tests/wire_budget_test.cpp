@@ -1,8 +1,8 @@
 // What a port that leads to hardware lets ahead of its wire, on a clock the
 // test sets.
-#include <gtest/gtest.h>
-
 #include "platform/service/wire_budget.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -138,7 +138,7 @@ void JsonReporter::Tell(const ProtocolEvent& event) {
 void JsonReporter::PortsListed(const PortNames& inputs, const PortNames& outputs) {
     // Each list is one JSON array of the names: each escaped in 4 characters
     // a byte at most, and each of those escaped again in 2.
-    char lists[2][kMaxPorts * (2 * 4 * kPortNameSize + 4)];
+    char lists[2][kMaxPorts * (kPortNameSize * 8 + 4)];
     const PortNames* names[] = {&inputs, &outputs};
     for (int kind = 0; kind < 2; ++kind) {
         std::size_t at = 0;

@@ -26,7 +26,7 @@ Sha256::Sha256()
 
 void Sha256::Block(const std::uint8_t* block) {
     std::uint32_t w[64];
-    for (int i = 0; i < 16; ++i) {
+    for (std::size_t i = 0; i < 16; ++i) {
         w[i] = std::uint32_t{block[4 * i]} << 24 | std::uint32_t{block[4 * i + 1]} << 16 |
                std::uint32_t{block[4 * i + 2]} << 8 | block[4 * i + 3];
     }
@@ -74,5 +74,5 @@ void Sha256::Finish(char (&hex)[65]) {
     std::uint8_t length[8];
     for (int i = 0; i < 8; ++i) length[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
     Add(length, sizeof length);
-    for (int i = 0; i < 8; ++i) std::snprintf(hex + 8 * i, 9, "%08x", static_cast<unsigned>(state_[i]));
+    for (std::size_t i = 0; i < 8; ++i) std::snprintf(hex + 8 * i, 9, "%08x", static_cast<unsigned>(state_[i]));
 }

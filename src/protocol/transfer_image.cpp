@@ -20,7 +20,7 @@ Sent SendRecord(DeviceLink& link, UINT output, const ImageBuffer& image, std::ui
         if (link.stop.Requested()) return Sent::kStopped;
         const std::uint16_t start = static_cast<std::uint16_t>(position + size - remaining);
         const std::uint8_t bytes = remaining >= kChunkBytes ? kChunkBytes : static_cast<std::uint8_t>(remaining);
-        for (std::uint8_t i = 0; i < bytes; ++i) HexEncodeByte(image.bytes[start + i], text + 2 * i);
+        for (std::size_t i = 0; i < bytes; ++i) HexEncodeByte(image.bytes[start + i], text + 2 * i);
         // A lost last chunk is as fatal as a lost full one: the device would
         // only be asked for a record it never got, twenty times over.
         if (link.midi.SendSysEx(output, text, static_cast<std::uint8_t>(2 * bytes)) != MMSYSERR_NOERROR) {

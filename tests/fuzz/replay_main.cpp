@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
             std::ifstream in(entry.path(), std::ios::binary);
-            const std::vector<std::uint8_t> input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::vector<std::uint8_t> input((std::istreambuf_iterator<char>(in)),
+                                                  std::istreambuf_iterator<char>());
             LLVMFuzzerTestOneInput(input.data(), input.size());
             ++replayed;
         }

@@ -150,7 +150,7 @@ void AddInput(const Port& port) { state.inputs.push_back(port); }
 void AddOutput(const Port& port) { state.outputs.push_back(port); }
 
 void Attach(TargetDevice* device, const std::set<UINT>& outputs, const std::set<UINT>& inputs, std::uint32_t delayMs,
-            std::function<void(std::uint64_t, const TimedResponse&)> seen) {
+            const std::function<void(std::uint64_t, const TimedResponse&)>& seen) {
     state.devices.push_back({outputs, [=](const Bytes& message) {
                                  const std::optional<TimedResponse> answer = device->Receive(message, state.now);
                                  if (!answer) return;
@@ -240,17 +240,17 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     return WAIT_OBJECT_0;
 }
 
-MMRESULT midiInGetDevCapsA(UINT_PTR id, LPMIDIINCAPSA caps, UINT) {
-    return GetCaps(state.inputs, id, caps, "midiInGetDevCapsA");
+MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT) {
+    return GetCaps(state.inputs, deviceId, caps, "midiInGetDevCapsA");
 }
 
-MMRESULT midiOutGetDevCapsA(UINT_PTR id, LPMIDIOUTCAPSA caps, UINT) {
-    return GetCaps(state.outputs, id, caps, "midiOutGetDevCapsA");
+MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT) {
+    return GetCaps(state.outputs, deviceId, caps, "midiOutGetDevCapsA");
 }
 
-MMRESULT midiInOpen(LPHMIDIIN handle, UINT id, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
-    Log("midiInOpen", id);
-    const MMRESULT result = Open(state.inputs, &inputPorts, id, flags == CALLBACK_FUNCTION, handle);
+MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+    Log("midiInOpen", deviceId);
+    const MMRESULT result = Open(state.inputs, &inputPorts, deviceId, flags == CALLBACK_FUNCTION, handle);
     if (result != MMSYSERR_NOERROR) return result;
     InputPort* port = inputPorts.Find(*handle);
     port->handle = *handle;
@@ -327,9 +327,9 @@ MMRESULT midiInClose(HMIDIIN handle) {
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT id, DWORD_PTR, DWORD_PTR, DWORD flags) {
-    Log("midiOutOpen", id);
-    return Open(state.outputs, &outputPorts, id, flags == CALLBACK_NULL, handle);
+MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_PTR, DWORD flags) {
+    Log("midiOutOpen", deviceId);
+    return Open(state.outputs, &outputPorts, deviceId, flags == CALLBACK_NULL, handle);
 }
 
 MMRESULT midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT) {

@@ -42,7 +42,8 @@ void AddOutput(const Port& port);
 // answers arrive on the inputs `delayMs` after it gives them. `seen` sees
 // each answer and the time the request came.
 void Attach(TargetDevice* device, const std::set<UINT>& outputs, const std::set<UINT>& inputs,
-            std::uint32_t delayMs = 1, std::function<void(std::uint64_t nowMs, const TimedResponse& answer)> seen = {});
+            std::uint32_t delayMs = 1,
+            const std::function<void(std::uint64_t nowMs, const TimedResponse& answer)>& seen = {});
 // Delivers bytes on the inputs, after the delay.
 void ScheduleArrival(std::uint32_t delayMs, const std::set<UINT>& inputs, const Bytes& bytes,
                      Arrival kind = Arrival::kComplete);

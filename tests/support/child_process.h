@@ -20,8 +20,8 @@ public:
         kTerminal,  // all three on a pseudo-terminal
     };
 
-    ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                 const std::string& folder = ".", Console console = Console::kPipes);
+    ChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder = ".",
+                 Console console = Console::kPipes);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -44,8 +44,6 @@ bool ParseAnswer(const std::string& what, Fault* fault) {
     } else if (name == "busy" && ParseNumber(argument, 10, 600000, &value)) {
         response = {Response::Kind::kStatus, 0, static_cast<std::uint32_t>(value)};
         fault->ownStatus = true;
-    } else if (equals != std::string::npos) {
-        return false;
     } else if (what == "silence") {
         response = {Response::Kind::kSilence};
     } else if (what == "lone-byte") {

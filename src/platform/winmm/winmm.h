@@ -37,8 +37,9 @@ typedef void* HANDLE;
 
 #define CALLBACK
 
-typedef struct HMIDIIN__* HMIDIIN;
-typedef struct HMIDIOUT__* HMIDIOUT;
+// Windows' own names for the handles' types.
+typedef struct HMIDIIN__* HMIDIIN;    // NOLINT(bugprone-reserved-identifier)
+typedef struct HMIDIOUT__* HMIDIOUT;  // NOLINT(bugprone-reserved-identifier)
 typedef HMIDIIN* LPHMIDIIN;
 typedef HMIDIOUT* LPHMIDIOUT;
 
@@ -105,21 +106,21 @@ typedef struct {
 typedef void(CALLBACK* MIDIINPROC)(HMIDIIN port, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
 
 MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize);
-MMRESULT midiInOpen(LPHMIDIIN port, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
-MMRESULT midiInPrepareHeader(HMIDIIN port, LPMIDIHDR header, UINT headerSize);
-MMRESULT midiInUnprepareHeader(HMIDIIN port, LPMIDIHDR header, UINT headerSize);
-MMRESULT midiInAddBuffer(HMIDIIN port, LPMIDIHDR header, UINT headerSize);
-MMRESULT midiInStart(HMIDIIN port);
-MMRESULT midiInStop(HMIDIIN port);
-MMRESULT midiInReset(HMIDIIN port);
-MMRESULT midiInClose(HMIDIIN port);
+MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+MMRESULT midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiInStart(HMIDIIN handle);
+MMRESULT midiInStop(HMIDIIN handle);
+MMRESULT midiInReset(HMIDIIN handle);
+MMRESULT midiInClose(HMIDIIN handle);
 
 MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize);
-MMRESULT midiOutOpen(LPHMIDIOUT port, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
-MMRESULT midiOutPrepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT headerSize);
-MMRESULT midiOutUnprepareHeader(HMIDIOUT port, LPMIDIHDR header, UINT headerSize);
-MMRESULT midiOutLongMsg(HMIDIOUT port, LPMIDIHDR header, UINT headerSize);
-MMRESULT midiOutClose(HMIDIOUT port);
+MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+MMRESULT midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiOutClose(HMIDIOUT handle);
 
 void Sleep(DWORD milliseconds);
 // Milliseconds since some start; wraps.
@@ -131,9 +132,9 @@ DWORD timeGetTime();
 // An event that one thread sets and another waits for; an auto-reset event
 // (manualReset false) is cleared again by the wait that sees it set.
 HANDLE CreateEventA(void* attributes, BOOL manualReset, BOOL initialState, const char* name);
-BOOL SetEvent(HANDLE event);
-BOOL CloseHandle(HANDLE event);
-DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
+BOOL SetEvent(HANDLE handle);
+BOOL CloseHandle(HANDLE handle);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
 #endif
 
