@@ -5,13 +5,17 @@
 // its own Web MIDI, on the same sequencer. Midi Through and four virmidi
 // ports are listed before the simulator's. And the demo and the test suite
 // beside a device attached over that sequencer.
+#include <fcntl.h>
 #include <glob.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <regex>
+#include <thread>
 
 #include "support/child_process.h"
 #include "support/console_text.h"
@@ -60,35 +64,160 @@ TEST(Platform, TheLinuxBuildUpdatesOverTheAlsaSequencer) {
     EXPECT_EQ(status, 0);
 }
 
-TEST(Platform, ADeviceBehindAMidiWireTakesRecordsLargerThanItsCardsBufferWhole) {
-    ASSERT_EQ(access("/dev/snd/seq", R_OK | W_OK), 0) << "no ALSA sequencer here";
-    // The device reads the first virtual raw MIDI device no faster than a
-    // 5-pin wire carries; its kernel buffer (4 KiB) drops what overflows.
-    // A record of 4096 data bytes is 8.9 KB on that wire.
-    glob_t found = {};
-    ASSERT_EQ(glob("/dev/snd/midiC*D0", 0, nullptr, &found), 0) << "no virmidi card";
-    const std::string device = found.gl_pathv[0];
-    globfree(&found);
-    const std::string port = "Virtual Raw MIDI " + device.substr(device.find("midiC") + 5, 1) + "-0";
-    TempFolder folder;
-    const Bytes image = MakeImage(16384, 4096);
-    folder.WriteFile("Corvilent.led", ImageText(image));
-    ChildProcess sim(SIM_PATH, {"--rawmidi", device, "--wire", "3125", "--accepted", folder.root() + "/accepted.bin",
-                                "--timeout", "900"});
-    ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.errors();
-    std::size_t wireBytes = 0;
+// The bytes the image's records take on a wire: two characters a byte, F0
+// and F7 around each chunk of 22.
+std::size_t WireBytes(const Bytes& image) {
+    std::size_t bytes = 0;
     for (std::size_t at = 0; at < image.size(); at += image[at] * 256u + image[at + 1] + 2) {
         const std::size_t text = std::size_t{2} * (image[at] * 256u + image[at + 1] + 2);
-        wireBytes += text + 2 * ((text + 21) / 22);
+        bytes += text + 2 * ((text + 21) / 22);
     }
+    return bytes;
+}
+
+// An update of the image in batch, on the ports `port` names, of a
+// simulator with `options` on a raw MIDI device: the seconds it took, the
+// device holding the whole image.
+double TimedUpdate(const Bytes& image, const std::string& port, std::vector<std::string> options) {
+    TempFolder folder;
+    folder.WriteFile("Corvilent.led", ImageText(image));
+    options.insert(options.end(), {"--accepted", folder.root() + "/accepted.bin", "--timeout", "900"});
+    ChildProcess sim(SIM_PATH, options);
+    EXPECT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.errors();
     const auto start = std::chrono::steady_clock::now();
     std::string transcript;
     EXPECT_EQ(RunIn(folder, UPDATER_PATH, &transcript, {"--batch", "--in", port, "--out", port}), 0) << transcript;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    std::printf("16 KiB in records of 4096 bytes behind a wire: %.1f s, the wire's floor %.1f s\n", took.count(),
-                wireBytes / 3125.0);
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_EQ(ReadBytes(folder.root() + "/accepted.bin"), image);
+    return took.count();
+}
+
+// The first path the pattern matches; none: empty.
+std::string Found(const char* pattern) {
+    glob_t found = {};
+    const std::string path = glob(pattern, 0, nullptr, &found) == 0 ? found.gl_pathv[0] : "";
+    globfree(&found);
+    return path;
+}
+
+TEST(Platform, ADeviceBehindAMidiWireTakesRecordsLargerThanItsCardsBufferWhole) {
+    ASSERT_EQ(access("/dev/snd/seq", R_OK | W_OK), 0) << "no ALSA sequencer here";
+    // The device reads the first virtual raw MIDI device no faster than a
+    // 5-pin wire carries; its kernel buffer (4 KiB) drops what overflows,
+    // and shows how full it is. A record of 4096 data bytes is 8.9 KB on
+    // that wire.
+    const std::string device = Found("/dev/snd/midiC*D0");
+    ASSERT_NE(device, "") << "no virmidi card";
+    const std::string port = "Virtual Raw MIDI " + device.substr(device.find("midiC") + 5, 1) + "-0";
+    const Bytes image = MakeImage(16384, 4096);
+    const double took = TimedUpdate(image, port, {"--rawmidi", device, "--wire", "3125"});
+    const double floor = WireBytes(image) / 3125.0;
+    std::printf("16 KiB in records of 4096 bytes behind a wire: %.1f s, the wire's floor %.1f s (%.2fx)\n", took, floor,
+                took / floor);
+    EXPECT_LE(took, 1.10 * floor);
+}
+
+// A controller plugged in by USB, on the kernel's own USB stack: a gadget
+// (configfs, usb_f_midi) on dummy_hcd, which snd-usb-audio takes as a
+// card; the simulator plays the device on the gadget's raw MIDI device.
+class UsbGadget : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(std::system(R"(set -e
+            for module in dummy_hcd libcomposite usb_f_midi snd-usb-audio; do modprobe $module; done
+            mountpoint -q /sys/kernel/config || mount -t configfs none /sys/kernel/config
+            cd /sys/kernel/config/usb_gadget && mkdir tessarine && cd tessarine
+            echo 0x1d6b >idVendor && echo 0x0104 >idProduct && mkdir strings/0x409
+            echo "Tessarine gadget" >strings/0x409/product && mkdir functions/midi.usb0 configs/c.1
+            ln -s functions/midi.usb0 configs/c.1/ && ls /sys/class/udc >UDC
+            udevadm settle; sleep 1)"),
+                  0);
+        // The gadget's side is the card f_midi, the host's the card that
+        // snd-usb-audio named after the gadget.
+        for (const char card : {'0', '1', '2', '3', '4'}) {
+            std::ifstream file(std::string("/proc/asound/card") + card + "/id");
+            std::string id;
+            std::getline(file, id);
+            if (id == "fmidi") device_ = std::string("/dev/snd/midiC") + card + "D0";
+            if (id == "gadget") host_ = std::string("/dev/snd/midiC") + card + "D0";
+        }
+        ASSERT_NE(device_, "") << "no gadget";
+        ASSERT_NE(host_, "") << "snd-usb-audio took no card of the gadget";
+    }
+    void TearDown() override {
+        std::system(R"(cd /sys/kernel/config/usb_gadget/tessarine && echo >UDC && rm configs/c.1/midi.usb0 &&
+            rmdir configs/c.1 functions/midi.usb0 strings/0x409 && cd .. && rmdir tessarine)");
+    }
+    std::string device_;  // the gadget's raw MIDI device
+    std::string host_;    // the host's, of the card snd-usb-audio made
+};
+
+// The same link without the program's pacing: the image written to the
+// host's side of the card as a raw MIDI client writes it, each chunk as the
+// driver takes it and a millisecond's pause after it, as the protocol has
+// them, and after each record the device's answer awaited. The seconds it
+// took.
+double RawLink(const Bytes& image, const std::string& host, const std::string& device) {
+    ChildProcess sim(SIM_PATH, {"--rawmidi", device, "--timeout", "900"});
+    EXPECT_TRUE(sim.WaitForOutput("ready", 10000));
+    const int fd = open(host.c_str(), O_RDWR);
+    EXPECT_GE(fd, 0) << host;
+    const auto answered = [fd](int milliseconds) {
+        for (unsigned char byte = 0; byte != 0xF7;) {
+            pollfd readable = {fd, POLLIN, 0};
+            if (poll(&readable, 1, milliseconds) <= 0 || read(fd, &byte, 1) != 1) return false;
+        }
+        return true;
+    };
+    // The device found first, as the program finds it, while the link
+    // comes up.
+    const unsigned char identify[] = {0xF0, 0x31, 0x4B, 0x62, 0x19, 0x57, 0x03, 0x6C, 0xF7};
+    bool found = false;
+    for (int tries = 0; tries < 10 && !found; ++tries) {
+        found = write(fd, identify, sizeof identify) == sizeof identify && answered(500);
+    }
+    EXPECT_TRUE(found) << "no answer on " << host;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t at = 0; at < image.size();) {
+        const std::size_t end = at + image[at] * 256u + image[at + 1] + 2;
+        for (; at < end; at += std::min<std::size_t>(11, end - at)) {
+            std::string chunk = "\xF0";
+            for (std::size_t i = at; i < std::min<std::size_t>(at + 11, end); ++i) {
+                chunk += "0123456789ABCDEF"[image[i] >> 4];
+                chunk += "0123456789ABCDEF"[image[i] & 15];
+            }
+            chunk += "\xF7";
+            EXPECT_EQ(write(fd, chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_TRUE(answered(10000)) << "no answer to the record ending at " << end;
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    close(fd);
+    return took.count();
+}
+
+TEST_F(UsbGadget, ADeviceThatReadsAsFastAsItCanTakesTheImageAtTheLinksSpeed) {
+    // Records of 4096 bytes, and of 256, which always fitted a cable's
+    // budget.
+    for (const std::size_t record : {4096u, 256u}) {
+        const Bytes image = MakeImage(16384, record);
+        const double raw = RawLink(image, host_, device_);
+        const double took = TimedUpdate(image, "Tessarine gadget", {"--rawmidi", device_});
+        std::printf("16 KiB over USB in records of %zu bytes: %.1f s, the link without pacing %.1f s (%.2fx)\n", record,
+                    took, raw, took / raw);
+        EXPECT_LE(took, 1.3 * raw);
+    }
+}
+
+TEST_F(UsbGadget, ADeviceThatReadsAtACablesPaceStillTakesTheWholeImage) {
+    const Bytes image = MakeImage(16384, 4096);
+    const double took = TimedUpdate(image, "Tessarine gadget", {"--rawmidi", device_, "--wire", "3125"});
+    const double floor = WireBytes(image) / 3125.0;
+    std::printf("16 KiB over USB to a device reading at a cable's pace: %.1f s, its wire's floor %.1f s (%.2fx)\n",
+                took, floor, took / floor);
+    EXPECT_LE(took, 1.6 * floor);
 }
 
 TEST(Platform, AReaderThatStopsReadingDoesNotStopTheUpdate) {

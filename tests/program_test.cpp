@@ -78,7 +78,7 @@ TEST(Program, EveryEndingInEveryFace) {
     const std::string interrupted =
         "\nInterrupted at record 2 (23% done).\nThe device holds an incomplete image: run the update again before "
         "using the device.\n\n";
-    const std::string found = "start image device record answer ";
+    const std::string found = "start image device link record answer ";
     // clang-format off
     const struct {
         const char* why;
@@ -97,38 +97,38 @@ TEST(Program, EveryEndingInEveryFace) {
         // The search's answer comes at 1 ms; each chunk is followed by a 1 ms
         // pause, in which the device's answer to a record comes.
         {"every record accepted", {}, {6, 13, 30, 11, 12}, "", 0, kNever, 0, kHead + Lines({6, 13, 30, 11, 12}),
-         kCompleted, "start image device record answer outcome:updated:0", 5, 1 + 9},
+         kCompleted, "start image device link record answer outcome:updated:0", 5, 1 + 9},
         // Each glyph stays for two records, and for a record sent again;
         // after a silence, answers still owed get one more wait.
         {"the spinner", {}, std::vector<std::size_t>(9, 6), "7:0:silence", 0, kNever, 0,
          kHead + Lines(std::vector<std::size_t>(9, 6), {{7, {""}}}), kCompleted,
-         "start image device record answer waiting outcome:updated:0", 9, 1 + 10 + 5000 + 5000},
+         "start image device link record answer waiting outcome:updated:0", 9, 1 + 10 + 5000 + 5000},
         {"a refused record is sent again", {}, {6}, "0:0-2:status=20", 0, kNever, 0,
          kHead + Lines({6}, {{0, {kCrcError, kCrcError, kCrcError}}}), kCompleted,
-         "start image device record answer refused outcome:updated:0", 1, 1 + 4},
+         "start image device link record answer refused outcome:updated:0", 1, 1 + 4},
         {"each refusal in its words", {}, {6},
          "0:0:status=21 0:1:status=22 0:2:status=24 0:3:status=25 0:4:status=42 0:5:status=3D", 0, kNever, 0,
          kHead + Lines({6}, {{0, {kDamaged, kDamaged, kVerifyError, kEraseError, "", ""}}}), kCompleted,
-         "start image device record answer refused outcome:updated:0", 1, 1 + 7},
+         "start image device link record answer refused outcome:updated:0", 1, 1 + 7},
         {"a lone byte or a cut message is no answer, F0 F7 is one", {}, {6}, "0:0:lone-byte 0:1:cut-short 0:2:empty", 0,
          kNever, 0, kHead + Lines({6}, {{0, Silences(3)}}), kCompleted,
-         "start image device record waiting answer refused outcome:updated:0", 1, 1 + 2 * 5001 + 2 + 5000},
+         "start image device link record waiting answer refused outcome:updated:0", 1, 1 + 2 * 5001 + 2 + 5000},
         {"an accepted record starts the count of failures again", {}, {6, 6}, "0:0-18:silence 1:0-18:silence", 0,
          kNever, 0, kHead + Lines({6, 6}, {{0, Silences(19)}, {1, Silences(19)}}), kCompleted,
-         "start image device record waiting answer outcome:updated:0", 2, 1 + 38 * 5001 + 2 + 2 * 5000},
+         "start image device link record waiting answer outcome:updated:0", 2, 1 + 38 * 5001 + 2 + 2 * 5000},
         {"twenty silences", {}, {6}, "0:*:silence", 0, kNever, 5, kHead + Lines({6}, {{0, Silences(20)}}, {1, false}),
-         kNotResponding, "start image device record waiting answer outcome:not-responding:5", 0, 1 + 20 * 5001},
+         kNotResponding, "start image device link record waiting answer outcome:not-responding:5", 0, 1 + 20 * 5001},
         // The device stored the record as it said it restarts.
         {"twenty refusals, though the last says it restarts", {}, {6}, "0:0-18:status=42 0:19:status=77", 0, kNever, 5,
          kHead + Lines({6}, {{0, Silences(20)}}, {1, false}), kUpdateError,
-         "start image device record answer refused outcome:update-error:5", 1, 1 + 20},
+         "start image device link record answer refused outcome:update-error:5", 1, 1 + 20},
         {"silences and refusals add up", {}, {6}, "0:0-9:silence 0:10-19:status=42", 0, kNever, 5,
          kHead + Lines({6}, {{0, Silences(20)}}, {1, false}), kUpdateError,
-         "start image device record waiting answer refused outcome:update-error:5", 0, 1 + 10 * 5001 + 10},
+         "start image device link record waiting answer refused outcome:update-error:5", 0, 1 + 10 * 5001 + 10},
         {"the device restarts after a record", {}, {6, 6, 6}, "1:0:status=77", 0, kNever, 0,
-         kHead + Lines({6, 6, 6}, {}, {2}), kRestarted, "start image device record answer outcome:restarted:0", 2, 1 + 2},
+         kHead + Lines({6, 6, 6}, {}, {2}), kRestarted, "start image device link record answer outcome:restarted:0", 2, 1 + 2},
         {"the device restarts after the last record", {}, {6, 6, 6}, "2:0:status=77", 0, kNever, 0,
-         kHead + Lines({6, 6, 6}), kRestarted, "start image device record answer outcome:restarted:0", 3, 1 + 3},
+         kHead + Lines({6, 6, 6}), kRestarted, "start image device link record answer outcome:restarted:0", 3, 1 + 3},
         // A late answer never counts for another record. The device is busy
         // past the wait with one request (erasing its memory before it
         // takes the first record, or answering the search late), takes 20
@@ -141,15 +141,15 @@ TEST(Program, EveryEndingInEveryFace) {
         // aside.
         {"busy with the first record, then refusing the next", {}, {6, 13, 30}, "0:0:busy=7000 1:0:status=20", 20,
          kNever, 0, kHead + Lines({6, 13, 30}, {{0, {""}}, {1, {kCrcError}}}), kCompleted,
-         "start image device record waiting answer refused outcome:updated:0", 3, 7042 + 2 * 22 + 23},
+         "start image device link record waiting answer refused outcome:updated:0", 3, 7042 + 2 * 22 + 23},
         {"busy with the first record, then refusing the last", {}, {6, 13, 30}, "0:0:busy=7000 2:0:status=20", 20,
          kNever, 0, kHead + Lines({6, 13, 30}, {{0, {""}}, {2, {kCrcError}}}), kCompleted,
-         "start image device record waiting answer refused outcome:updated:0", 3, 7042 + 22 + 2 * 23},
+         "start image device link record waiting answer refused outcome:updated:0", 3, 7042 + 22 + 2 * 23},
         // Both identification answers arrive at 701 ms, the first taken by
         // the second request, the other set aside.
         {"answering the search late, then refusing the first record", {}, {6, 13, 30}, "id:0:busy=700 0:0:status=20",
          20, kNever, 0, kHead + Lines({6, 13, 30}, {{0, {kCrcError}}}), kCompleted,
-         "start image device record answer refused outcome:updated:0", 3, 701 + 2 * 21 + 22 + 23},
+         "start image device link record answer refused outcome:updated:0", 3, 701 + 2 * 21 + 22 + 23},
         {"a check that sends no record", {"--dry-run"}, {6}, "", 0, kNever, 0,
          kBanner + Opened("Corvilent.led") + Summary(6, 1, Sha256Of(ImageText(ImageOfRecords({6})))) +
              Found("In 0", "Out 0"), kDryRun,
@@ -179,7 +179,7 @@ TEST(Program, EveryEndingInEveryFace) {
         // Asked to stop at 150 ms, while the device stores the second
         // record: its answer, at 1 + 2 * 102 ms, is the last.
         {"stopped in the transfer", {}, {14, 14, 14, 18}, "", 100, 150, 130,
-         kHead + Progress('-', 0) + Progress('-', 23), interrupted, "start image device record answer outcome:stopped-in-transfer:130",
+         kHead + Progress('-', 0) + Progress('-', 23), interrupted, "start image device link record answer outcome:stopped-in-transfer:130",
          2, 205},
     };
     // clang-format on

@@ -127,4 +127,36 @@ TEST_F(Transfer, CyclesTheMidiServiceMissedAreToldOnceInEveryFace) {
                                                                       TransferLines(image) + kCompleted + kFinalWait);
 }
 
+TEST_F(Transfer, ARecordUnansweredAtAPaceFasterThanACableGoesOnAtACables) {
+    // Two records of 1100 bytes: 2410 on the wire, more than the 2 KiB a
+    // card in front of a cable may hold ahead of it; one of 1000 bytes: 2192.
+    const std::string advice =
+        "A record sent faster than a 5-pin MIDI cable carries went unanswered: the rest of the image goes at a "
+        "cable's pace (3125 bytes a second), which takes longer.\n";
+    const struct {
+        LinkPace pace;
+        std::vector<std::size_t> records;
+        bool cable;  // the rest goes at a cable's pace
+    } cases[] = {
+        {LinkPace::kBuffer, {1100, 1100}, true},  {LinkPace::kFast, {1100, 1100}, true},
+        {LinkPace::kProgram, {1100, 1100}, true}, {LinkPace::kDriver, {1100, 1100}, false},
+        {LinkPace::kFast, {1000, 1000}, true},    {LinkPace::kFast, {900, 900}, false},
+    };
+    for (const auto& c : cases) {
+        const Bytes image = ImageOfRecords(c.records);
+        const std::string told = Update(image, "0:0:silence", [&] { sim::SetOutputPace(0, c.pace); });
+        EXPECT_EQ(told, kHead + Progress('-', 0) + (c.cable ? "\n" + advice : "") + Progress('-', 0) +
+                            Progress('-', 50) + kCompleted + kFinalWait)
+            << int(c.pace) << " " << c.records[0];
+        EXPECT_EQ(device().Accepted(), image);
+    }
+#ifndef _WIN32
+    // Told in JSON: the pace at the start, and the record it changed at.
+    const std::string json = Update(ImageOfRecords({1100}), "0:0:silence", {}, {"--json"});
+    EXPECT_NE(json.find("{\"event\":\"link\",\"t\":"), std::string::npos) << json;
+    EXPECT_NE(json.find(",\"link\":\"program\"}"), std::string::npos) << json;
+    EXPECT_NE(json.find(",\"link\":\"cable\",\"record\":1}"), std::string::npos) << json;
+#endif
+}
+
 }  // namespace

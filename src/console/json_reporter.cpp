@@ -116,6 +116,13 @@ void JsonReporter::Tell(const ProtocolEvent& event) {
                 Write("device", ",\"input\":%s,\"output\":%s", JsonString(e.input).json, JsonString(e.output).json);
             },
             [&](const event::ServiceMissedCycles&) { Advice(kMissedCyclesAdvice); },
+            [&](const event::Pace& e) {
+                if (e.pace == LinkPace::kCable) {
+                    Write("link", ",\"link\":\"%s\",\"record\":%u", PaceName(e.pace), e.record + 1);
+                } else {
+                    Write("link", ",\"link\":\"%s\"", PaceName(e.pace));
+                }
+            },
             [&](const event::RecordTry& e) {
                 Write("record", ",\"index\":%u,\"of\":%u,\"try\":%u,\"percent\":%u", e.record + 1, e.records,
                       e.attempt + 1, e.percent);

@@ -84,7 +84,11 @@ void TextReporter::Tell(const ProtocolEvent& event) {
                    },
                    [&](const event::WaitEnds&) { WaitEnds(); },
                    [&](const event::RecordTry& e) { ShowProgress(e); },
-                   [&](const event::ServiceMissedCycles&) { ShowMissedCycles(); },
+                   [&](const event::ServiceMissedCycles&) { ShowAdvice(kMissedCyclesAdvice); },
+                   // Told when it costs time.
+                   [&](const event::Pace& e) {
+                       if (e.pace == LinkPace::kCable) ShowAdvice(kCablePaceAdvice);
+                   },
                },
                event);
 }
@@ -116,8 +120,8 @@ void ConsoleReporter::ShowProgress(const event::RecordTry& progress) {
     std::fflush(stdout);
 }
 
-void ConsoleReporter::ShowMissedCycles() {
-    std::printf("\n%s\n", kMissedCyclesAdvice);
+void ConsoleReporter::ShowAdvice(const char* text) {
+    std::printf("\n%s\n", text);
     // A long wait's words are drawn again on the new line.
     shownSeconds_ = 0;
     shownWidth_ = 0;
@@ -153,7 +157,7 @@ void BatchReporter::ShowProgress(const event::RecordTry& progress) {
     std::printf("Transferring.. %u%% done\n", percent);
 }
 
-void BatchReporter::ShowMissedCycles() { std::printf("%s\n", kMissedCyclesAdvice); }
+void BatchReporter::ShowAdvice(const char* text) { std::printf("%s\n", text); }
 
 void BatchReporter::ShowComplete() { std::printf("Transferring.. 100%% done.\n"); }
 

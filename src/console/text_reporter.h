@@ -19,8 +19,9 @@ protected:
     explicit TextReporter(bool summary) : summary_(summary) {}
     // A try of a record begins.
     virtual void ShowProgress(const event::RecordTry& progress) = 0;
-    // The MIDI service missed cycles.
-    virtual void ShowMissedCycles() = 0;
+    // Advice of one line, below the progress line: the MIDI service missed
+    // cycles, or the image goes on at a cable's pace.
+    virtual void ShowAdvice(const char* text) = 0;
     // A wait that has lasted `seconds` (at least one), for `what`: told
     // whenever it has lasted another second, or what is awaited has changed.
     virtual void ShowWait(const char* what, unsigned seconds, bool whatChanged) = 0;
@@ -52,7 +53,7 @@ private:
     // The progress line, whose spinner turns a glyph every two records.
     void ShowProgress(const event::RecordTry& progress) override;
     // On a line of its own, below the progress line, which goes on below it.
-    void ShowMissedCycles() override;
+    void ShowAdvice(const char* text) override;
     void ShowWait(const char* what, unsigned seconds, bool whatChanged) override;
     void HideWait() override;
     void ShowComplete() override;
@@ -74,7 +75,7 @@ public:
 private:
     // A progress line at most every tenth of the image.
     void ShowProgress(const event::RecordTry& progress) override;
-    void ShowMissedCycles() override;
+    void ShowAdvice(const char* text) override;
     void ShowWait(const char* what, unsigned seconds, bool whatChanged) override;
     void HideWait() override {}
     void ShowComplete() override;

@@ -169,6 +169,10 @@ void CALLBACK MidiLink::OnMidiInput(HMIDIIN, UINT message, DWORD_PTR instance, D
     }
 }
 
+LinkPace MidiLink::OutputPace(UINT output) const { return MidiOutLinkPace(outputs_[output].port); }
+
+void MidiLink::KeepCablePace(UINT output) { MidiOutKeepCablePace(outputs_[output].port); }
+
 void MidiLink::AwaitInput(DWORD milliseconds) { WaitForSingleObject(notice_, milliseconds); }
 
 ReplyMailbox& MidiLink::Mailbox(UINT input) { return inputs_[input].mailbox; }

@@ -90,6 +90,9 @@ public:
     // looking every millisecond while it holds it, for at most five seconds
     // (then the send has failed).
     MMRESULT SendSysEx(UINT output, const std::uint8_t* data, std::uint8_t n);
+    // The pace output port `output`'s messages go at; from now on a cable's.
+    LinkPace OutputPace(UINT output) const;
+    void KeepCablePace(UINT output);
 
     // Waits up to `milliseconds` for the next System Exclusive message to
     // arrive on any input (of any length).

@@ -34,7 +34,6 @@
 namespace {
 
 constexpr std::uint8_t kRounds = 4;
-constexpr std::uint16_t kIdentifyWaitMs = 500;
 constexpr std::uint16_t kShortestHalfWaitMs = 100;
 constexpr std::uint8_t kRoundTripsAHalfWaits = 4;
 constexpr std::uint8_t kTriesAlone = 3;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <variant>
 
+#include "platform/winmm/winmm.h"
+
 // What a wait for the device is for.
 enum class Wait { kSearch, kRecord };
 
@@ -44,6 +46,15 @@ struct DeviceFound {
     const char* output;
 };
 
+// The pace the image goes at (LinkPace): told as the transfer begins, and
+// again when a record of more than a cable's budget went unanswered at a
+// faster pace, and the rest of the image, from record `record` (from 0)
+// on, goes at a cable's.
+struct Pace {
+    LinkPace pace;
+    unsigned record;
+};
+
 // The MIDI service missed cycles during the run (a JACK server's xruns):
 // messages may have been lost or held back. Told once.
 struct ServiceMissedCycles {};
@@ -72,7 +83,7 @@ struct Refused {
 
 using ProtocolEvent = std::variant<event::NoMidiService, event::PortHeld, event::WaitBegins, event::Asking,
                                    event::Waiting, event::WaitEnds, event::DeviceFound, event::ServiceMissedCycles,
-                                   event::RecordTry, event::RecordAnswered, event::Refused>;
+                                   event::RecordTry, event::RecordAnswered, event::Refused, event::Pace>;
 
 class ProtocolReporter {
 public:

@@ -1,5 +1,6 @@
 #include "protocol/transfer_image.h"
 
+#include "base/cable.h"
 #include "protocol/wire_protocol.h"
 
 namespace {
@@ -9,6 +10,13 @@ constexpr std::uint8_t kMaxFailuresInARow = 20;
 static_assert(2 * kChunkBytes <= kMaxSysExBody, "a chunk's text fits in one message");
 
 enum class Sent { kWhole, kFailed, kStopped };
+
+// The bytes a record of `size` takes on the wire: two characters a byte,
+// and F0 and F7 around each chunk.
+std::size_t WireBytes(std::uint16_t size) { return 2u * size + 2u * ((size + kChunkBytes - 1u) / kChunkBytes); }
+
+// Sent at this pace, a record may outrun a cable behind the port.
+bool OutrunsACable(LinkPace pace) { return pace != LinkPace::kCable && pace != LinkPace::kDriver; }
 
 // Sends one record as chunks of up to 11 bytes, 1 ms apart; a request to
 // stop is taken between chunks. `written` is set once a chunk went out.
@@ -35,6 +43,20 @@ Sent SendRecord(DeviceLink& link, UINT output, const ImageBuffer& image, std::ui
 }
 
 // Waits for the answers still owed about a record, showing the wait.
+// Asks the device to identify itself, as the search did, and waits for its
+// answer: a device that got part of a record, the rest lost on the way,
+// starts the next record afresh. What it answers, and what it still owed,
+// is set aside.
+void StartAfresh(DeviceLink& link, UINT output) {
+    link.ledger.NextSubject(0);
+    if (link.midi.SendSysEx(output, HANDSHAKE_BODY, sizeof HANDSHAKE_BODY) == MMSYSERR_NOERROR) {
+        link.ledger.RequestSent();
+    }
+    std::uint8_t status = 0;
+    link.ledger.AwaitAnswer(kIdentifyWaitMs, &status);
+    link.ledger.NextSubject(0);
+}
+
 void SettleRecord(DeviceLink& link) {
     link.ledger.WaitBegins(Wait::kRecord);
     link.ledger.NextSubject(kRecordReplyWaitMs);
@@ -57,6 +79,8 @@ TransferOutcome TransferImage(DeviceLink& link, UINT output, const ImageBuffer& 
     std::uint8_t failures = 0;
     // Answers the search is still owed are not the first record's.
     SettleRecord(link);
+    LinkPace pace = link.midi.OutputPace(output);
+    reporter.Tell(event::Pace{pace, 0});
     while (position < image.count) {
         const std::uint16_t size = RecordSizeAt(image, position);
         outcome.percent = acknowledged * 100u / image.count;
@@ -84,6 +108,15 @@ TransferOutcome TransferImage(DeviceLink& link, UINT output, const ImageBuffer& 
         // Silences and refusals count alike; the limit comes before what the
         // device said, restarting included.
         if (++failures >= kMaxFailuresInARow) return ended(replied ? Ending::kUpdateError : Ending::kNotResponding);
+        // A record that ran ahead of a cable by more than a card's buffer
+        // holds may have lost bytes on one: it goes again at a cable's pace,
+        // and so does the rest of the image.
+        if (!replied && OutrunsACable(pace) && WireBytes(size) > kCableBudgetBytes) {
+            link.midi.KeepCablePace(output);
+            pace = LinkPace::kCable;
+            reporter.Tell(event::Pace{pace, outcome.record});
+            StartAfresh(link, output);
+        }
         if (!replied) continue;
         if (status == REPLY_RESTARTING) return ended(Ending::kRestarted);
         reporter.Tell(event::Refused{status});

@@ -22,6 +22,9 @@ constexpr std::uint8_t REPLY_VERIFY_ERROR = 0x24;
 constexpr std::uint8_t REPLY_ERASE_ERROR = 0x25;
 constexpr std::uint8_t REPLY_RESTARTING = 0x77;  // update complete, the device restarts
 
+// How long the host waits for the answer to an identification request.
+constexpr std::uint16_t kIdentifyWaitMs = 500;
+
 // Image bytes travel as text, two upper-case hexadecimal digits a byte.
 constexpr std::uint8_t kChunkBytes = 11;
 

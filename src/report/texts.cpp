@@ -43,6 +43,21 @@ const char kMissedCyclesAdvice[] =
     "an update slow or fail. Start the server in synchronous mode (jackd --sync) or with realtime priority, then "
     "update again.";
 
+const char kCablePaceAdvice[] =
+    "A record sent faster than a 5-pin MIDI cable carries went unanswered: the rest of the image goes at a "
+    "cable's pace (3125 bytes a second), which takes longer.";
+
+const char* PaceName(LinkPace pace) {
+    switch (pace) {
+        case LinkPace::kProgram: return "program";
+        case LinkPace::kBuffer: return "usb";
+        case LinkPace::kFast: return "fast";
+        case LinkPace::kCable: return "cable";
+        case LinkPace::kDriver: return "driver";
+    }
+    return "";
+}
+
 void ImageOpenedText(const char* name, char* out, std::size_t size) {
     std::snprintf(out, size, "OK: File '%s' is open.\n", PrintableName(name).text);
 }

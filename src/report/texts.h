@@ -13,6 +13,11 @@ extern const char kBanner[];
 extern const char kNoMidiServiceAdvice[];
 // What missed cycles of the MIDI service mean, and what to do; one line.
 extern const char kMissedCyclesAdvice[];
+// Why the rest of the image goes at a cable's pace, which takes longer.
+extern const char kCablePaceAdvice[];
+// The pace's name for scripts and logs: "usb", "fast", "cable", "program"
+// or "driver".
+const char* PaceName(LinkPace pace);
 
 // Each writes the text into `out` (cut to `size`), line ends included, as
 // the console prints it.

@@ -8,17 +8,23 @@
 #include "report/texts.h"
 
 // One event: its kind, a text, and two numbers.
-// clang-format off: JavaScript
-EM_JS(void, WebReport, (const char* kind, const char* text, int first, int second),
-      { Module.tessarine.report(UTF8ToString(kind), UTF8ToString(text), first, second); });
-EM_JS(void, WebRecordTry, (int record, int records, int attempt, int percent),
-      { Module.tessarine.recordTry(record, records, attempt, percent); });
-EM_JS(void, WebImage, (int bytes, int records, const char* sha256),
-      { Module.tessarine.image(bytes, records, UTF8ToString(sha256)); });
-EM_JS(void, WebPort, (int input, int index, const char* name),
-      { Module.tessarine.port(input, index, UTF8ToString(name)); });
-EM_JS(void, WebEnded, (const char* name, const char* text, const char* next, int status),
-      { Module.tessarine.ended(UTF8ToString(name), UTF8ToString(text), UTF8ToString(next), status); });
+// The JavaScript below is the page's, as the browser reads it.
+// clang-format off
+EM_JS(void, WebReport, (const char* kind, const char* text, int first, int second), {
+    Module.tessarine.report(UTF8ToString(kind), UTF8ToString(text), first, second);
+});
+EM_JS(void, WebRecordTry, (int record, int records, int attempt, int percent), {
+    Module.tessarine.recordTry(record, records, attempt, percent);
+});
+EM_JS(void, WebImage, (int bytes, int records, const char* sha256), {
+    Module.tessarine.image(bytes, records, UTF8ToString(sha256));
+});
+EM_JS(void, WebPort, (int input, int index, const char* name), {
+    Module.tessarine.port(input, index, UTF8ToString(name));
+});
+EM_JS(void, WebEnded, (const char* name, const char* text, const char* next, int status), {
+    Module.tessarine.ended(UTF8ToString(name), UTF8ToString(text), UTF8ToString(next), status);
+});
 // clang-format on
 
 namespace {
@@ -79,6 +85,11 @@ void WebReporter::Tell(const ProtocolEvent& event) {
                        WebReport("found", said.text, 0, 0);
                    },
                    [](const event::ServiceMissedCycles&) { WebReport("advice", kMissedCyclesAdvice, 0, 0); },
+                   [](const event::Pace& e) {
+                       const bool cable = e.pace == LinkPace::kCable;
+                       WebReport("pace", cable ? kCablePaceAdvice : PaceName(e.pace), static_cast<int>(e.record),
+                                 cable ? 1 : 0);
+                   },
                    [](const event::RecordTry& e) {
                        WebRecordTry(static_cast<int>(e.record), static_cast<int>(e.records),
                                     static_cast<int>(e.attempt), static_cast<int>(e.percent));

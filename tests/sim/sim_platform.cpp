@@ -24,6 +24,7 @@ struct InputPort {
 
 struct OutputPort {
     UINT index = 0;
+    LinkPace pace = LinkPace::kProgram;
 };
 
 struct Delivery {
@@ -174,6 +175,7 @@ void HoldEveryMessage(std::uint32_t milliseconds, std::size_t fromSend) {
     state.heldFrom = fromSend;
 }
 void MissCycleAtSend(std::size_t sendNumber) { state.missedCycleAt = sendNumber; }
+void SetOutputPace(UINT output, LinkPace pace) { state.outputs[output].pace = pace; }
 void SetRealTime(bool realTime) { state.realTime = realTime; }
 std::uint64_t NowMs() { return state.now; }
 const std::vector<SentMessage>& Sent() { return state.sent; }
@@ -211,6 +213,16 @@ bool MidiPortWholeName(bool input, UINT index, char* name, std::size_t size) {
     if (index >= ports.size() || ports[index].capsResult != MMSYSERR_NOERROR) return false;
     std::snprintf(name, size, "%s", ports[index].name.c_str());
     return true;
+}
+
+LinkPace MidiOutLinkPace(HMIDIOUT handle) {
+    OutputPort* port = outputPorts.Find(handle);
+    return port != nullptr ? port->pace : LinkPace::kProgram;
+}
+
+void MidiOutKeepCablePace(HMIDIOUT handle) {
+    OutputPort* port = outputPorts.Find(handle);
+    if (port != nullptr) port->pace = LinkPace::kCable;
 }
 
 DWORD MidiServiceMissedCycles() { return state.sends > state.missedCycleAt ? 1 : 0; }
@@ -329,7 +341,9 @@ MMRESULT midiInClose(HMIDIIN handle) {
 
 MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_PTR, DWORD flags) {
     Log("midiOutOpen", deviceId);
-    return Open(state.outputs, &outputPorts, deviceId, flags == CALLBACK_NULL, handle);
+    const MMRESULT result = Open(state.outputs, &outputPorts, deviceId, flags == CALLBACK_NULL, handle);
+    if (result == MMSYSERR_NOERROR) outputPorts.Find(*handle)->pace = state.outputs[deviceId].pace;
+    return result;
 }
 
 MMRESULT midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT) {

@@ -20,6 +20,7 @@ struct Port {
     MMRESULT capsResult = MMSYSERR_NOERROR;
     MMRESULT openResult = MMSYSERR_NOERROR;
     MMRESULT startResult = MMSYSERR_NOERROR;  // inputs only
+    LinkPace pace = LinkPace::kProgram;       // outputs only
 };
 
 enum class Arrival {
@@ -53,6 +54,8 @@ void SetSendResult(std::function<MMRESULT(std::size_t sendNumber)> result);
 // from the given send on: until then, taking the message back answers
 // MIDIERR_STILLPLAYING.
 void HoldEveryMessage(std::uint32_t milliseconds, std::size_t fromSend = 0);
+// The pace the output's messages go at, as the platform tells it.
+void SetOutputPace(UINT output, LinkPace pace);
 // The MIDI service reports a missed cycle (a JACK server's xrun) once the
 // given send has been made.
 void MissCycleAtSend(std::size_t sendNumber);

@@ -6,7 +6,8 @@
 
 #include "platform/host/host.h"
 
-// clang-format off: JavaScript
+// The JavaScript below is the page's, as the browser reads it.
+// clang-format off
 EM_JS(int, WebStopRequested, (), { return Module.tessarine.stopRequested ? 1 : 0; });
 EM_JS(void, WebBeginRun, (), { Module.tessarine.stopRequested = false; });
 // clang-format on

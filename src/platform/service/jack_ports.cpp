@@ -188,7 +188,8 @@ public:
     }
     bool Delivered() override { return ports_->Delivered(*slot_); }
     bool Reachable() override { return ports_->Reachable(*slot_); }
-    bool LeadsToHardware() override { return slot_->peerIsHardware; }
+    // JACK shows no buffer of a physical port's card.
+    Link LinkTo() override { return slot_->peerIsHardware ? Link::kHardware : Link::kProgram; }
 
 private:
     JackPorts* ports_;

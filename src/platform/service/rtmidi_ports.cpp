@@ -3,11 +3,8 @@
 #include <atomic>
 #include <chrono>
 
-#include "platform/service/rtmidi_clients.h"
-
-#ifdef TESSARINE_WITH_ALSA
 #include "platform/service/alsa_cards.h"
-#endif
+#include "platform/service/rtmidi_clients.h"
 
 namespace {
 
@@ -63,13 +60,21 @@ private:
 
 class RtMidiDestination final : public ServiceOutput {
 public:
-    RtMidiDestination(std::unique_ptr<RtMidiOut> client, std::string name, bool hardware = false)
-        : client_(std::move(client)), name_(std::move(name)), lastCheck_(Clock::now()), hardware_(hardware) {
+    RtMidiDestination(std::unique_ptr<RtMidiOut> client, std::string name)
+        : client_(std::move(client)), name_(std::move(name)), lastCheck_(Clock::now()) {
         client_->setErrorCallback(RecordFailure, &failed_);
     }
-    bool Open(unsigned index) {
+    // `card`: the buffer behind the port, when it is a card's.
+    bool Open(unsigned index, bool card) {
         client_->openPort(index, "out");
-        return !failed_ && client_->isPortOpen();
+        if (failed_ || !client_->isPortOpen()) return false;
+#ifdef TESSARINE_WITH_ALSA
+        if (card) card_ = CardBuffer::Behind(name_);
+        if (card_) link_ = card_->Shown() ? Link::kBufferShown : Link::kHardware;
+#else
+        (void)card;
+#endif
+        return true;
     }
     bool OpenOwn(const std::string& name) {
         client_->openVirtualPort(name);
@@ -91,7 +96,10 @@ public:
         listed_ = FindPort(*client_, name_, &index);
         return listed_;
     }
-    bool LeadsToHardware() override { return hardware_; }
+    Link LinkTo() override { return link_; }
+#ifdef TESSARINE_WITH_ALSA
+    bool HasRoom(std::size_t size) override { return card_ && card_->TakeRoom(size); }
+#endif
 
 private:
     std::atomic<bool> failed_{false};
@@ -99,7 +107,8 @@ private:
     std::string name_;
     Clock::time_point lastCheck_;
     bool listed_ = true;
-    bool hardware_;
+    Link link_ = Link::kProgram;
+    std::unique_ptr<CardBuffer> card_;
 };
 
 class RtMidiPorts final : public ServicePorts {
@@ -126,8 +135,8 @@ public:
         std::unique_ptr<RtMidiOut> client = MakeMidiOut(api_, clientName_.c_str());
         unsigned index = 0;
         if (!client || !FindPort(*client, name, &index)) return nullptr;
-        auto destination = std::make_unique<RtMidiDestination>(std::move(client), name, OnACard(name));
-        return destination->Open(index) ? std::move(destination) : nullptr;
+        auto destination = std::make_unique<RtMidiDestination>(std::move(client), name);
+        return destination->Open(index, api_ == RtMidi::LINUX_ALSA) ? std::move(destination) : nullptr;
     }
 
     std::unique_ptr<ServiceInput> OpenOwnSource(const std::string& name, MessageHandler handler, void* context,
@@ -148,15 +157,6 @@ public:
     bool Gone() override { return false; }
 
 private:
-    bool OnACard(const std::string& name) const {
-#ifdef TESSARINE_WITH_ALSA
-        return api_ == RtMidi::LINUX_ALSA && AlsaPortIsOnACard(name);
-#else
-        (void)name;
-        return false;
-#endif
-    }
-
     // Made on the first listing and kept: making a client costs time.
     RtMidi* Lister(bool sources) {
         if (sources && !inputLister_) inputLister_ = MakeMidiIn(api_, clientName_.c_str());

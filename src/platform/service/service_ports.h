@@ -35,9 +35,13 @@ public:
     // The destination is still there, and the service still takes what is
     // sent to it.
     virtual bool Reachable() = 0;
-    // The destination is a sound card's port, behind which a MIDI wire may
-    // run (wire_budget.h), rather than another program's.
-    virtual bool LeadsToHardware() { return false; }
+    // What lies behind the destination: another program's port, or a sound
+    // card's, whose buffer the kernel may show.
+    enum class Link { kProgram, kBufferShown, kHardware };
+    virtual Link LinkTo() { return Link::kProgram; }
+    // With kBufferShown: the card's buffer has room for `size` bytes more
+    // now, beside what has been sent to it.
+    virtual bool HasRoom(std::size_t) { return true; }
 };
 
 class ServicePorts {

@@ -6,7 +6,8 @@
 #include <string>
 
 // The page's side lives in Module.tessarine (page/midi.js).
-// clang-format off: JavaScript
+// The JavaScript below is the page's, as the browser reads it.
+// clang-format off
 EM_JS(int, WebPortCount, (int sources), {
     const access = Module.tessarine.access;
     if (!access) return -1;
@@ -17,11 +18,13 @@ EM_JS(void, WebPortName, (int sources, int index, char* out, int size), {
     const ports = Array.from((sources ? access.inputs : access.outputs).values());
     stringToUTF8(ports[index].name || "", out, size);
 });
-EM_ASYNC_JS(int, WebOpenPort, (int sources, const char* name),
-            { return await Module.tessarine.openPort(sources != = 0, UTF8ToString(name)); });
+EM_ASYNC_JS(int, WebOpenPort, (int sources, const char* name), {
+    return await Module.tessarine.openPort(sources !== 0, UTF8ToString(name));
+});
 EM_JS(void, WebClosePort, (int id), { Module.tessarine.closePort(id); });
-EM_JS(int, WebSend, (int id, const std::uint8_t* data, int size),
-      { return Module.tessarine.send(id, HEAPU8.slice(data, data + size)) ? 1 : 0; });
+EM_JS(int, WebSend, (int id, const std::uint8_t* data, int size), {
+    return Module.tessarine.send(id, HEAPU8.slice(data, data + size)) ? 1 : 0;
+});
 EM_JS(int, WebConnected, (int id), { return Module.tessarine.connected(id) ? 1 : 0; });
 EM_JS(int, WebNextMessage, (int* id, std::uint8_t* out, int size), {
     const next = Module.tessarine.queue.shift();
@@ -68,9 +71,9 @@ public:
     }
     bool Delivered() override { return true; }
     bool Reachable() override { return WebConnected(id_) != 0; }
-    // Web MIDI does not tell a card's port from a program's: every port
-    // keeps to a wire's pace once a record runs past the budget.
-    bool LeadsToHardware() override { return true; }
+    // Web MIDI tells a card's port from a program's no more than it shows a
+    // card's buffer: any port may lead to a cable.
+    Link LinkTo() override { return Link::kHardware; }
 
 private:
     int id_;

@@ -1,23 +1,22 @@
-// How far a port that leads to hardware may run ahead of its wire.
+// How far a port that keeps a 5-pin cable's pace may run ahead of it.
 //
-// A 5-pin MIDI wire carries 31250 baud: 3125 bytes a second, where the
-// program hands over a record's chunks about seven times as fast. Windows'
-// drivers hold a long message as still playing until the wire has taken
-// it; the ALSA sequencer and a JACK bridge to a card do not: they pass
-// what they are given to the card's buffer (4 KiB by default) and drop what
-// does not fit there, without a word. So no more than half that buffer is
-// let ahead of the wire, which is taken to drain at its own rate; a message
-// that does not fit is held, as a driver holds one still playing. A reply
-// from the device tells that everything sent before it has left every
-// buffer: what is on its way is then nothing. A record that fits the budget
-// goes out at the usual pace; a larger one at the wire's.
+// A cable carries 3125 bytes a second, where the program hands over a
+// record's chunks about seven times as fast. Windows' drivers hold a long
+// message as still playing until the wire has taken it; the ALSA sequencer
+// and a JACK bridge to a card do not: they pass what they are given to the
+// card's buffer (4 KiB by default) and drop what does not fit there, without
+// a word. So no more than half that buffer is let ahead of the cable, which
+// is taken to drain at its own rate; a message that does not fit is held,
+// as a driver holds one still playing. A reply from the device tells that
+// everything sent before it has left every buffer: what is on its way is
+// then nothing. A record that fits the budget goes out at the usual pace; a
+// larger one at the cable's.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-constexpr std::uint32_t kWireBytesPerSecond = 3125;
-constexpr std::uint32_t kWireBudgetBytes = 2048;
+#include "base/cable.h"
 
 class WireBudget {
 public:

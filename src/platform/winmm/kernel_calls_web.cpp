@@ -9,7 +9,8 @@
 #include "platform/service/web_ports.h"
 #include "platform/winmm/winmm.h"
 
-// clang-format off: JavaScript
+// The JavaScript below is the page's, as the browser reads it.
+// clang-format off
 EM_ASYNC_JS(void, WebWait, (double milliseconds), { await Module.tessarine.wait(milliseconds); });
 EM_JS(void, WebPace, (double milliseconds), { Module.tessarine.pace(milliseconds); });
 // clang-format on

@@ -149,3 +149,18 @@ DWORD MidiServiceMissedCycles();
 // output, where the service's names can be longer than the capability
 // record's 31 characters; false where it has no more to tell.
 bool MidiPortWholeName(bool input, UINT index, char* name, std::size_t size);
+
+// Not Windows calls: the pace an output's messages go at on their way to
+// the device. A 5-pin MIDI cable carries 3125 bytes a second, a USB link
+// far more; a card's buffer in between drops what does not fit, unless its
+// driver holds the sender back.
+enum class LinkPace {
+    kProgram,  // another program's port: no wire behind it
+    kBuffer,   // as the card's buffer, which the kernel shows, takes them
+    kFast,     // hardware whose buffer is not shown: as fast as they come
+    kCable,    // no faster than a cable carries them
+    kDriver,   // the driver holds each message until its wire has taken it
+};
+LinkPace MidiOutLinkPace(HMIDIOUT handle);
+// From now on the output keeps a cable's pace.
+void MidiOutKeepCablePace(HMIDIOUT handle);

@@ -4,9 +4,10 @@
 // program's own clients. Input buffers are handed over and returned as winmm
 // does. A long message is done once the service has taken it; until then
 // taking its header back answers MIDIERR_STILLPLAYING, so the sender waits,
-// and nothing is ever dropped on the way. A port that leads to hardware
-// takes no more than its wire can drain (wire_budget.h), and holds the
-// rest the same way. Handles are those of a table
+// and nothing is ever dropped on the way. A port whose card's buffer the
+// kernel shows takes no more than that buffer has room for, and one told to
+// keep a cable's pace no more than its wire can drain (wire_budget.h); each
+// holds the rest the same way. Handles are those of a table
 // (port_table.h): a closed one answers MMSYSERR_INVALHANDLE.
 #include <algorithm>
 #include <atomic>
@@ -74,9 +75,8 @@ struct OutputPort {
     // The message the service has not taken yet, offered again whenever its
     // header is asked for back.
     MIDIHDR* pending = nullptr;
-    // Ports that lead to hardware, alone, keep to their wire.
-    bool wired = false;
-    WireBudget wire;
+    LinkPace pace = LinkPace::kProgram;
+    WireBudget wire;  // with LinkPace::kCable
 };
 
 // Never destroyed: a port left open at the end is not closed by static
@@ -125,7 +125,9 @@ void OnServiceInput(const unsigned char* message, std::size_t size, void* contex
 bool Reachable(OutputPort* port) { return !Service()->Gone() && port->destination->Reachable(); }
 
 bool Offer(OutputPort* port, const MIDIHDR* header) {
-    if (port->wired && !port->wire.Fits(header->dwBufferLength, timeGetTime(), repliesHeard)) return false;
+    const DWORD size = header->dwBufferLength;
+    if (port->pace == LinkPace::kCable && !port->wire.Fits(size, timeGetTime(), repliesHeard)) return false;
+    if (port->pace == LinkPace::kBuffer && !port->destination->HasRoom(size)) return false;
     if (!port->destination->Send(reinterpret_cast<const unsigned char*>(header->lpData), header->dwBufferLength)) {
         return false;
     }
@@ -237,7 +239,11 @@ MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_PTR, DWO
     auto port = std::make_unique<OutputPort>();
     port->destination = Service()->OpenDestination(name);
     if (!port->destination) return MMSYSERR_ALLOCATED;
-    port->wired = port->destination->LeadsToHardware();
+    switch (port->destination->LinkTo()) {
+        case ServiceOutput::Link::kProgram: port->pace = LinkPace::kProgram; break;
+        case ServiceOutput::Link::kBufferShown: port->pace = LinkPace::kBuffer; break;
+        case ServiceOutput::Link::kHardware: port->pace = LinkPace::kFast; break;
+    }
     *handle = outputs.Add(std::move(port));
     return *handle != nullptr ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
 }
@@ -274,6 +280,16 @@ bool MidiPortWholeName(bool input, UINT index, char* name, std::size_t size) {
     if (!FindPort(input, index, &whole, &ended)) return false;
     std::snprintf(name, size, "%s", whole.c_str());
     return true;
+}
+
+LinkPace MidiOutLinkPace(HMIDIOUT handle) {
+    OutputPort* port = outputs.Find(handle);
+    return port != nullptr ? port->pace : LinkPace::kProgram;
+}
+
+void MidiOutKeepCablePace(HMIDIOUT handle) {
+    OutputPort* port = outputs.Find(handle);
+    if (port != nullptr) port->pace = LinkPace::kCable;
 }
 
 DWORD MidiServiceMissedCycles() {

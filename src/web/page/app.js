@@ -107,6 +107,11 @@ const events = {
       case "asking":
         logLine(text);
         break;
+      case "pace":
+        // A cable's pace costs time: told; the others are logged.
+        if (second === 1) show("ports-note", text);
+        logLine(second === 1 ? `${text} (from record ${first + 1})` : `pace: ${text}`);
+        break;
       case "wait":
         $("waiting").textContent = first > 0 ? waitingWords(text, first) : "";
         break;
