@@ -258,16 +258,22 @@ function portWords(id) {
 }
 
 // About how long an update of the image takes: the search, then for every
-// record its chunks (11 bytes, 1 ms apart), the answer's round trip, and,
-// where a record runs past what a MIDI wire may hold ahead (2 KiB), the
-// wire's pace for the rest (3125 bytes a second).
+// record its chunks (11 bytes, 1 ms apart) and the answer's round trip;
+// behind a 5-pin cable, a record that runs past what the cable's card may
+// hold ahead (2 KiB) goes at the cable's pace (3125 bytes a second), after
+// one answer's wait (5 s).
 function estimate({ bytes, records }) {
   const perRecord = bytes / records;
   const chunks = Math.ceil(perRecord / 11);
   const wireBytes = 2 * perRecord + 2 * chunks;
-  const recordMs = chunks * 1.1 + 25 + Math.max(0, wireBytes - 2048) / 3.125;
-  const seconds = Math.ceil((1500 + records * recordMs) / 1000);
-  return seconds < 90 ? `about ${seconds} seconds` : `about ${Math.ceil(seconds / 60)} minutes`;
+  const past = Math.max(0, wireBytes - 2048) / 3.125;
+  const words = (ms) => {
+    const seconds = Math.ceil(ms / 1000);
+    return seconds < 90 ? `${seconds} seconds` : `${Math.ceil(seconds / 60)} minutes`;
+  };
+  const fast = 1500 + records * (chunks * 1.1 + 25);
+  return past > 0 ? `about ${words(fast)}, up to ${words(fast + 5000 + records * past)} behind a 5-pin MIDI cable`
+                  : `about ${words(fast)}`;
 }
 
 async function confirmUpdate() {
