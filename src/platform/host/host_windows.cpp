@@ -1,6 +1,9 @@
 // Folder search and console wait on Windows.
-#include <mmsystem.h>
+// windows.h first: mmsystem.h builds on it.
+// clang-format off
 #include <windows.h>
+#include <mmsystem.h>
+// clang-format on
 
 #include "platform/host/host.h"
 #include "platform/host/power_throttling.h"
