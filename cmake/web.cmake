@@ -19,7 +19,7 @@ target_link_options(tessarine-web PRIVATE
   -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sTOTAL_STACK=1048576
   -sMODULARIZE=1 -sEXPORT_NAME=TessarineCore -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1
   "-sEXPORTED_RUNTIME_METHODS=['ccall','FS']"
-  "-sEXPORTED_FUNCTIONS=['_main','_WebCheckImage','_WebListPorts','_WebUpdate']"
+  "-sEXPORTED_FUNCTIONS=['_main','_WebCheckImage','_WebListPorts','_WebUpdate','_WebVersion']"
 )
 # The page's own files are copied on every build, not only when the program
 # is linked again: a change to the page alone must reach the site.

@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <regex>
 
 #include "image/sha256.h"
 #include "support/expected_update.h"
@@ -54,17 +55,35 @@ std::string Read(const std::string& path) {
 }
 
 // The kinds of JSON events told, in the order each first came, then the
-// outcome's name and exit: "start image outcome:bad-image:1".
+// outcome's name, exit and, after a restart, the record:
+// "start image outcome:bad-image:1". An image refused tells what is wrong
+// and, where a record is at fault, which and where: "image(record 2 at 6)".
+// Every event's fields are those the manual page gives.
 std::string Kinds(const std::string& lines) {
     std::vector<JsonObject> events;
     std::string error;
     EXPECT_TRUE(ParseJsonLines(lines, &events, &error)) << error;
     std::string told;
+    bool accepted = false;  // a record, so the time left can be told
     for (const JsonObject& event : events) {
         const std::string kind = event.at("event");
-        EXPECT_TRUE(kind != "waiting" || event.at("for") != "device" || event.count("asking"));
-        if (kind == "outcome") return told + "outcome:" + event.at("name") + ":" + event.at("exit");
-        if (told.find(kind + " ") == std::string::npos) told += kind + " ";
+        const auto has = [&](const char* field) { return event.count(field) > 0; };
+        EXPECT_TRUE(kind != "waiting" || event.at("for") != "device" || has("asking"));
+        EXPECT_TRUE(kind != "start" || (event.at("version") == TESSARINE_VERSION && event.at("schema") == "1"));
+        EXPECT_TRUE(kind != "image" || (has("sha256") && has("bytes") && has("problem") != has("records"))) << lines;
+        EXPECT_TRUE(kind != "ports" || has("service"));
+        EXPECT_TRUE(kind != "record" || has("eta") == accepted) << lines;
+        accepted |= kind == "answer" && event.at("status") == "26";
+        if (kind == "outcome") {
+            EXPECT_TRUE(has("seconds") && has("next") && event.at("next") != "");
+            const std::string restarted = event.count("record") ? ":record " + event.at("record") : "";
+            return told + "outcome:" + event.at("name") + ":" + event.at("exit") + restarted;
+        }
+        if (told.find(kind) != std::string::npos) continue;
+        told += kind;
+        if (has("record") && kind == "image")
+            told += "(record " + event.at("record") + " at " + event.at("offset") + ")";
+        told += " ";
     }
     return told;
 }
@@ -126,9 +145,9 @@ TEST(Program, EveryEndingInEveryFace) {
          kHead + Lines({6}, {{0, Silences(20)}}, {1, false}), kUpdateError,
          "start image device link record waiting answer refused outcome:update-error:5", 0, 1 + 10 * 5001 + 10},
         {"the device restarts after a record", {}, {6, 6, 6}, "1:0:status=77", 0, kNever, 0,
-         kHead + Lines({6, 6, 6}, {}, {2}), kRestarted, "start image device link record answer outcome:restarted:0", 2, 1 + 2},
+         kHead + Lines({6, 6, 6}, {}, {2}), kRestarted, "start image device link record answer outcome:restarted:0:record 2", 2, 1 + 2},
         {"the device restarts after the last record", {}, {6, 6, 6}, "2:0:status=77", 0, kNever, 0,
-         kHead + Lines({6, 6, 6}), kRestarted, "start image device link record answer outcome:restarted:0", 3, 1 + 3},
+         kHead + Lines({6, 6, 6}), kRestarted, "start image device link record answer outcome:restarted:0:record 3", 3, 1 + 3},
         // A late answer never counts for another record. The device is busy
         // past the wait with one request (erasing its memory before it
         // takes the first record, or answering the search late), takes 20
@@ -160,8 +179,14 @@ TEST(Program, EveryEndingInEveryFace) {
          "Error: The fit file is not found.\n\n", "start outcome:not-fit:1", 0, 0},
         {"an image that cannot be read", {"missing/Corvilent.led"}, {6}, "", 0, kNever, 1, kBanner,
          "Error: File 'missing/Corvilent.led' is not found.\n\n", "start outcome:cannot-open:1", 0, 0},
+        // Its SHA-256 not the one published: the device gets not one message.
+        {"an image whose SHA-256 is not the one given", {"--sha256", std::string(64, 'A')}, {6}, "", 0, kNever, 1,
+         kBanner + Opened("Corvilent.led"), "Error: The image's SHA-256 is not the one given; nothing was sent.\n\n",
+         "start image outcome:image-mismatch:1", 0, 0},
+        {"an image whose SHA-256 is the one given", {"--sha256", Sha256Of(ImageText(ImageOfRecords({6})))}, {6}, "", 0,
+         kNever, 0, kHead + Lines({6}), kCompleted, "start image device link record answer outcome:updated:0", 1, 2},
         {"an image that fails its check", {"bad/Corvilent.led"}, {6}, "", 0, kNever, 1,
-         kBanner + Opened("bad/Corvilent.led"), kBadImage, "start outcome:bad-image:1", 0, 0},
+         kBanner + Opened("bad/Corvilent.led"), kBadImage, "start image(record 2 at 6) outcome:bad-image:1", 0, 0},
         {"no device answers", {}, {6}, "id:*:status=3E", 0, kNever, 3, kBanner + Opened("Corvilent.led"), kNoDevice,
          "start image outcome:no-device:3", 0, 4},
         {"a port that names none", {"--out", "synth"}, {6}, "", 0, kNever, 3, "",
@@ -200,7 +225,7 @@ TEST(Program, EveryEndingInEveryFace) {
             TempFolder folder;
             if (!c.records.empty()) folder.WriteFile("Corvilent.led", ImageText(ImageOfRecords(c.records)));
             folder.MakeFolder("bad");
-            folder.WriteFile("bad/Corvilent.led", "00 04 01 02 FF FD\n");
+            folder.WriteFile("bad/Corvilent.led", "00 04 01 02 FD FF 00 04 01 02 FF FD\n");  // record 2 fails
             const std::string log = folder.root() + "/run.log";
             std::vector<std::string> arguments = {face == Face::kConsole ? "--log=" + log
                                                   : face == Face::kBatch ? "--batch"
@@ -218,7 +243,8 @@ TEST(Program, EveryEndingInEveryFace) {
                     EXPECT_EQ(run.out, c.before + (refused ? "" : c.ending) + (refused || stopped ? "" : kFinalWait));
                     // Its log tells the same events, the exit its own.
                     const std::string events = c.events;
-                    const std::string logged = events.substr(0, events.rfind(':') + 1) + std::to_string(status);
+                    const std::string logged = std::regex_replace(events, std::regex("(outcome:[a-z-]+:)[0-9]+"),
+                                                                  "$01" + std::to_string(status));
 #ifndef _WIN32
                     EXPECT_EQ(refused ? logged : Kinds(Read(log)), logged);
 #endif
@@ -238,13 +264,14 @@ TEST(Program, EveryEndingInEveryFace) {
                 case Face::kJson: EXPECT_EQ(Kinds(run.out), c.events) << run.out; break;
 #endif
             }
-            EXPECT_EQ(run.err, refused && face != Face::kJson ? c.ending : "");
+            EXPECT_EQ(run.err, refused ? c.ending : "");
             const Bytes image = ImageOfRecords(c.records);
             std::size_t held = 0;
             for (std::size_t r = 0; r < c.accepted; ++r) held += c.records[r];
             EXPECT_EQ(device.Accepted(), Bytes(image.begin(), image.begin() + held));
             EXPECT_EQ(device.ProtocolErrors(), 0u);
             EXPECT_EQ(sim::NowMs(), c.ms);
+            EXPECT_TRUE(c.ms > 0 || sim::Sent().empty()) << "the device got a message";
             EXPECT_FALSE(sim::InputIsOpen(0) || sim::OutputIsOpen(0)) << "the run left a port open";
         }
     }
@@ -266,7 +293,7 @@ TEST(Program, NothingButARunForAnUpdateTouchesTheDevice) {
         {{"-V", "-h", "--batch"}, 0, "Usage: tessarine-update [OPTION...] [IMAGE]\n", ""},
         // GNU's form: the name and version, then the licence.
         {{"--version"}, 0, "tessarine-update " TESSARINE_VERSION "\nCopyright (C) 2026 ", ""},
-        {{"--list"}, 0, "MIDI inputs:\n  0: In 0\nMIDI outputs:\n  0: Out 0\n", ""},
+        {{"--list"}, 0, "MIDI service: simulated\nMIDI inputs:\n  0: In 0\nMIDI outputs:\n  0: Out 0\n", ""},
         {{"--bogus", "--help"}, 2, "", "tessarine-update: unknown option '--bogus'" + hint},
         {{"--batch", "--in"},
          2,
@@ -300,7 +327,10 @@ TEST(Program, NothingButARunForAnUpdateTouchesTheDevice) {
         {{"--", "-Corvilent.led"}, 0, kBanner + "Error: The fit file is not found.\n\n", ""},
         {{"--batch", "--", "Corvilent-2.led"}, 1, kBanner + "Error: File 'Corvilent-2.led' is not found.\n\n", ""},
         // Refused in the face asked for, wherever it stands.
-        {{"--wait", "x", "--json", "--batch"}, 2, "{\"event\":\"outcome\"", ""},
+        {{"--wait", "x", "--json", "--batch"},
+         2,
+         "{\"event\":\"outcome\"",
+         "tessarine-update: --wait needs SECONDS, a whole number from 0 to 3600" + hint},
     };
     for (const auto& c : cases) {
         TargetDevice device({});
@@ -311,14 +341,27 @@ TEST(Program, NothingButARunForAnUpdateTouchesTheDevice) {
         EXPECT_EQ(run.err, c.err);
         EXPECT_TRUE(sim::Sent().empty()) << "the device received a message";
     }
-    // With no MIDI service at all, the listing and the run say what to do.
-    for (const bool list : {false, true}) {
-        SetUpScene(0, 0);
-        sim::AddInput({"", MMSYSERR_NODRIVER});
-        sim::AddOutput({"", MMSYSERR_NODRIVER});
-        EXPECT_EQ(RunProgramIn(folder, {list ? "--list" : "--"}).out,
-                  list ? "MIDI inputs:\nMIDI outputs:\n" + kNoMidiService
-                       : kBanner + Opened("Corvilent.led") + kNoMidiService + kNoDevice + kFinalWait);
+    // A listing ends, with its service named, or with none to be reached.
+    for (const bool service : {true, false}) {
+        SetUpScene(1, 1);
+        if (!service) {
+            SetUpScene(0, 0);
+            sim::AddInput({"", MMSYSERR_NODRIVER});
+            sim::AddOutput({"", MMSYSERR_NODRIVER});
+        }
+#ifndef _WIN32
+        const ProgramRun json = RunProgramIn(folder, {"--list", "--json"});
+        EXPECT_EQ(Kinds(json.out), service ? "ports outcome:listed:0" : "ports outcome:no-service:3");
+        EXPECT_NE(json.out.find(service ? "\"service\":\"simulated\"" : "\"service\":null"), std::string::npos);
+#endif
+        const ProgramRun list = RunProgramIn(folder, {"--list"});
+        EXPECT_EQ(list.out, service ? "MIDI service: simulated\nMIDI inputs:\n  0: In 0\nMIDI outputs:\n  0: Out 0\n"
+                                    : "MIDI inputs:\nMIDI outputs:\n" + kNoMidiService);
+        EXPECT_EQ(list.status, 0);
+        if (!service) {
+            EXPECT_EQ(RunProgramIn(folder).out,
+                      kBanner + Opened("Corvilent.led") + kNoMidiService + kNoDevice + kFinalWait);
+        }
     }
 }
 

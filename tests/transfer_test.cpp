@@ -110,6 +110,23 @@ TEST_F(Transfer, ALongWaitShowsOnATerminalAndAsALineInBatch) {
                                                                  "Waiting for the device...\n" + kBatchCompleted);
 }
 
+TEST_F(Transfer, ALongUpdateInBatchTellsItsRateAndTheTimeLeft) {
+    // Twelve records of 6 bytes, each stored in 2 s (and a few ms more): a
+    // line every tenth, with the rate and the time left while that is 10 s
+    // or more.
+    DeviceSettings settings;
+    settings.storeMs = 2000;
+    TargetDevice device(settings);
+    SetUpScene(1, 1, {0}, {0}, &device);
+    TempFolder folder;
+    folder.WriteFile("Corvilent.led", ImageText(ImageOfRecords(std::vector<std::size_t>(12, 6))));
+    const std::string told = RunProgramIn(folder, {"--batch"}).out;
+    EXPECT_NE(told.find(BatchProgress(0)), std::string::npos) << told;
+    EXPECT_NE(told.find("Transferring.. 16% done (2 bytes a second, 21 s left)\n"), std::string::npos) << told;
+    EXPECT_NE(told.find("Transferring.. 50% done (2 bytes a second, 13 s left)\n"), std::string::npos) << told;
+    EXPECT_NE(told.find(BatchProgress(66)), std::string::npos) << told;
+}
+
 TEST_F(Transfer, CyclesTheMidiServiceMissedAreToldOnceInEveryFace) {
     const Bytes image = ImageOfRecords({6, 6, 6});
     // Send 0 asks for the device; sends 1 to 3 are the records. Cycles

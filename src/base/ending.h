@@ -12,6 +12,7 @@ enum class Ending : std::uint8_t {
     kNotFit,               // the image's name lacks the prefix
     kCannotOpen,           // the image cannot be opened
     kBadImage,             // a record fails its check, the text is cut, or too long
+    kImageMismatch,        // the image's SHA-256 is not the one --sha256 gives
     kNoDevice,             // no port pair answered
     kPortNotFound,         // a port chosen is not there (unplugged since --list)
     kResetRequested,       // the device asks to be reset first
@@ -23,6 +24,8 @@ enum class Ending : std::uint8_t {
     kStoppedBeforeWrite,   // ... in the transfer, before any chunk went out
     kStoppedInTransfer,    // ... in the transfer: the device holds part of the image
     kUsage,                // a bad command line: nothing was done
+    kListed,               // --list: the ports listed
+    kNoService,            // --list: no MIDI service can be reached
 };
 
 // A run's ending, with what its words need.
@@ -30,8 +33,9 @@ struct Outcome {
     Ending ending = Ending::kUpdated;
     // The image's name as given or found (for kNoImageFile the pattern).
     const char* name = "";
-    // kStoppedInTransfer: the record being sent, from 0, and the share of
-    // the image accepted.
+    // Where the transfer stood: the record being sent (or for kRestarted the
+    // one the device restarted after), from 0, and the share of the image
+    // accepted.
     std::uint16_t record = 0;
     unsigned percent = 0;
     // kUsage, kPortNotFound: what is wrong.

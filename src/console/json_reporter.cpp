@@ -67,8 +67,11 @@ struct Words {
 
 }  // namespace
 
-JsonReporter::JsonReporter(std::FILE* out, bool exitTellsOutcome)
-    : out_(out), exitTellsOutcome_(exitTellsOutcome), start_(std::chrono::steady_clock::now()) {}
+JsonReporter::JsonReporter(std::FILE* out, bool exitTellsOutcome, bool refusalsOnStandardError)
+    : out_(out),
+      exitTellsOutcome_(exitTellsOutcome),
+      refusalsOnStandardError_(refusalsOnStandardError),
+      start_(std::chrono::steady_clock::now()) {}
 
 void JsonReporter::Write(const char* event, const char* fields, ...) {
     const std::chrono::duration<double> t = std::chrono::steady_clock::now() - start_;
@@ -85,13 +88,13 @@ void JsonReporter::Advice(const char* text) { Write("advice", ",\"text\":%s", Js
 
 void JsonReporter::Tell(const RunEvent& event) {
     std::visit(Showing{
-                   [&](const event::Banner&) { Write("start", ",\"text\":%s", JsonWords(kBanner).json); },
-                   [&](const event::ImageOpened& e) { std::snprintf(image_, sizeof image_, "%s", e.name); },
-                   [&](const event::ImageChecked& e) {
-                       Write("image", ",\"path\":%s,\"bytes\":%u,\"records\":%u,\"sha256\":\"%s\"",
-                             JsonString(image_).json, e.bytes, e.records, e.sha256);
+                   [&](const event::Banner&) {
+                       Write("start", ",\"text\":%s,\"version\":\"%s\",\"schema\":%d", JsonWords(kBanner).json,
+                             TESSARINE_VERSION, kSchema);
                    },
-                   [&](const event::PortsListed& e) { PortsListed(*e.inputs, *e.outputs); },
+                   [&](const event::ImageOpened& e) { std::snprintf(image_, sizeof image_, "%s", e.name); },
+                   [&](const event::ImageRead& e) { ImageRead(e); },
+                   [&](const event::PortsListed& e) { PortsListed(e); },
                    [&](const event::Ended& e) { Ended(e.outcome); },
                },
                event);
@@ -124,8 +127,10 @@ void JsonReporter::Tell(const ProtocolEvent& event) {
                 }
             },
             [&](const event::RecordTry& e) {
-                Write("record", ",\"index\":%u,\"of\":%u,\"try\":%u,\"percent\":%u", e.record + 1, e.records,
-                      e.attempt + 1, e.percent);
+                char eta[24] = "";
+                if (e.secondsLeft >= 0) std::snprintf(eta, sizeof eta, ",\"eta\":%d", e.secondsLeft);
+                Write("record", ",\"index\":%u,\"of\":%u,\"try\":%u,\"percent\":%u%s", e.record + 1, e.records,
+                      e.attempt + 1, e.percent, eta);
             },
             [&](const event::RecordAnswered& e) {
                 if (e.replied) {
@@ -142,7 +147,28 @@ void JsonReporter::Tell(const ProtocolEvent& event) {
         event);
 }
 
-void JsonReporter::PortsListed(const PortNames& inputs, const PortNames& outputs) {
+void JsonReporter::ImageRead(const event::ImageRead& e) {
+    if (!e.mismatch && e.check.problem == ImageProblem::kNone) {
+        Write("image", ",\"path\":%s,\"bytes\":%u,\"records\":%u,\"sha256\":\"%s\"", JsonString(image_).json, e.bytes,
+              e.records, e.sha256);
+        return;
+    }
+    char problem[160];
+    ImageProblemText(e.check, e.mismatch, problem, sizeof problem);
+    const ImageProblem kind = e.mismatch ? ImageProblem::kNone : e.check.problem;
+    if (kind == ImageProblem::kBadLength || kind == ImageProblem::kPastTheEnd || kind == ImageProblem::kChecksum) {
+        Write("image", ",\"path\":%s,\"bytes\":%u,\"sha256\":\"%s\",\"problem\":%s,\"record\":%u,\"offset\":%u",
+              JsonString(image_).json, e.bytes, e.sha256, JsonWords(problem).json, e.check.record + 1,
+              static_cast<unsigned>(e.check.offset));
+    } else {
+        Write("image", ",\"path\":%s,\"bytes\":%u,\"sha256\":\"%s\",\"problem\":%s", JsonString(image_).json, e.bytes,
+              e.sha256, JsonWords(problem).json);
+    }
+}
+
+void JsonReporter::PortsListed(const event::PortsListed& e) {
+    const PortNames& inputs = *e.inputs;
+    const PortNames& outputs = *e.outputs;
     // Each list is one JSON array of the names: each escaped in 4 characters
     // a byte at most, and each of those escaped again in 2.
     char lists[2][kMaxPorts * (kPortNameSize * 8 + 4)];
@@ -155,15 +181,24 @@ void JsonReporter::PortsListed(const PortNames& inputs, const PortNames& outputs
         }
         if (at == 0) lists[kind][0] = '\0';
     }
-    Write("ports", ",\"inputs\":[%s],\"outputs\":[%s]", lists[0], lists[1]);
+    Write("ports", ",\"service\":%s,\"inputs\":[%s],\"outputs\":[%s]",
+          e.service[0] != '\0' ? JsonString(e.service).json : "null", lists[0], lists[1]);
 }
 
 void JsonReporter::Ended(const Outcome& outcome) {
     const EndingRow& row = RowOf(outcome.ending);
     Words words;
     EndingWords(outcome, words.text, sizeof words.text);
-    Write("outcome", ",\"name\":\"%s\",\"exit\":%d,\"text\":%s,\"next\":%s", row.name,
-          ExitStatus(outcome.ending, exitTellsOutcome_), JsonWords(words.text).json, JsonWords(row.next).json);
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start_;
+    char restarted[32] = "";
+    if (outcome.ending == Ending::kRestarted)
+        std::snprintf(restarted, sizeof restarted, ",\"record\":%u", outcome.record + 1u);
+    Write("outcome", ",\"name\":\"%s\",\"exit\":%d,\"text\":%s,\"next\":%s,\"seconds\":%.3f%s", row.name,
+          ExitStatus(outcome.ending, exitTellsOutcome_), JsonWords(words.text).json, JsonWords(row.next).json,
+          seconds.count(), restarted);
+    // Refused, the command line is told on standard error too, for whoever
+    // reads the terminal.
+    if (refusalsOnStandardError_ && row.onStandardError) std::fputs(words.text, stderr);
 }
 
 void JsonReporter::Waiting(unsigned seconds) {

@@ -19,8 +19,13 @@
 class JsonReporter final : public Reporter {
 public:
     // `exitTellsOutcome`: the run's exit status tells its outcome (--json,
-    // --batch); otherwise it is 0 unless the run was stopped.
-    JsonReporter(std::FILE* out, bool exitTellsOutcome);
+    // --batch); otherwise it is 0 unless the run was stopped. With
+    // `refusalsOnStandardError`, a command line refused is also told in its
+    // words on standard error.
+    JsonReporter(std::FILE* out, bool exitTellsOutcome, bool refusalsOnStandardError = false);
+    // The version of the events' fields: a script may rely on each field it
+    // finds while this stays.
+    static constexpr int kSchema = 1;
     void Tell(const RunEvent& event) override;
     void Tell(const ProtocolEvent& event) override;
 
@@ -29,12 +34,14 @@ private:
     // object, a printf format whose every field is led by a comma.
     void Write(const char* event, const char* fields, ...) TESSARINE_PRINTF_LIKE(3, 4);
     void Advice(const char* text);
-    void PortsListed(const PortNames& inputs, const PortNames& outputs);
+    void ImageRead(const event::ImageRead& e);
+    void PortsListed(const event::PortsListed& e);
     void Ended(const Outcome& outcome);
     void Waiting(unsigned seconds);
 
     std::FILE* out_;
     bool exitTellsOutcome_;
+    bool refusalsOnStandardError_;
     std::chrono::steady_clock::time_point start_;
     char image_[1024] = "";  // the image's name, for its summary
     char waitingFor_[16] = "";

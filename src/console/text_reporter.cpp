@@ -13,6 +13,8 @@ namespace {
 // two hyphens, two backslashes, two bars, two slashes.
 constexpr char SPINNER_GLYPHS[] = "--\\\\||//";
 constexpr unsigned kSpinnerSteps = sizeof SPINNER_GLYPHS - 1;
+// An update with this long left is a long one.
+constexpr int kLongUpdateSeconds = 10;
 
 // A text the size of the longest the run prints: names escaped and more.
 struct Text {
@@ -29,12 +31,13 @@ void TextReporter::Tell(const RunEvent& event) {
                        ImageOpenedText(e.name, said.text, sizeof said.text);
                        std::printf("%s", said.text);
                    },
-                   [&](const event::ImageChecked& e) {
-                       if (!summary_) return;
+                   [&](const event::ImageRead& e) {
+                       if (!summary_ || e.mismatch || e.check.problem != ImageProblem::kNone) return;
                        ImageSummaryText(e.bytes, e.records, e.sha256, said.text, sizeof said.text);
                        std::printf("%s", said.text);
                    },
                    [](const event::PortsListed& e) {
+                       if (e.service[0] != '\0') std::printf("MIDI service: %s\n", e.service);
                        for (const PortNames* list : {e.inputs, e.outputs}) {
                            std::printf("MIDI %s:\n", list == e.inputs ? "inputs" : "outputs");
                            for (UINT i = 0; i < list->count; ++i) {
@@ -154,7 +157,13 @@ void BatchReporter::ShowProgress(const event::RecordTry& progress) {
     const int tenth = static_cast<int>(percent / 10);
     if (tenth == toldTenth_) return;
     toldTenth_ = tenth;
-    std::printf("Transferring.. %u%% done\n", percent);
+    // A long update tells its rate and the time it has left.
+    if (progress.secondsLeft >= kLongUpdateSeconds) {
+        std::printf("Transferring.. %u%% done (%u bytes a second, %d s left)\n", percent, progress.bytesPerSecond,
+                    progress.secondsLeft);
+    } else {
+        std::printf("Transferring.. %u%% done\n", percent);
+    }
 }
 
 void BatchReporter::ShowAdvice(const char* text) { std::printf("%s\n", text); }

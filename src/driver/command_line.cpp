@@ -84,6 +84,18 @@ constexpr Option kOptions[] = {
          r->run->waitSeconds = static_cast<std::uint32_t>(seconds);
          return true;
      }},
+    {"--sha256", '\0', "HEX",
+     "the image file's SHA-256, as published (64 hexadecimal digits):\n"
+     "a file whose SHA-256 differs is refused, and nothing sent",
+     false,
+     [](Reading* r, const char* value, char* error, std::size_t size) {
+         if (value == nullptr || std::strlen(value) != 64 || std::strspn(value, "0123456789abcdefABCDEF") != 64) {
+             std::snprintf(error, size, "--sha256 needs HEX, the image's SHA-256 as 64 hexadecimal digits");
+             return false;
+         }
+         r->run->sha256 = value;
+         return true;
+     }},
     {"--batch", '\0', nullptr,
      "for scripts and production lines: no final wait, whole lines\n"
      "for a log, and an exit status that tells the outcome",

@@ -19,6 +19,7 @@ struct RunOptions {
     const char* input = nullptr;    // --in PORT
     const char* output = nullptr;   // --out PORT
     const char* log = nullptr;      // --log FILE: the run's events appended as JSON Lines
+    const char* sha256 = nullptr;   // --sha256 HEX: the image file's, as published
     bool list = false;              // --list
     bool dryRun = false;            // --dry-run
     std::uint32_t waitSeconds = 0;  // --wait SECONDS: for the device to appear

@@ -36,7 +36,7 @@ int RunProgram(int argc, char** argv, const StopToken& stop, bool terminal) {
     const CommandLine read = ReadCommandLine(argc, argv, &options, problem, sizeof problem);
     BatchReporter lines;
     ConsoleReporter console(terminal, options.dryRun);
-    JsonReporter json(stdout, true);
+    JsonReporter json(stdout, true, true);
     Reporter& face = options.face == Face::kJson    ? json
                      : options.face == Face::kLines ? static_cast<Reporter&>(lines)
                                                     : console;
@@ -60,7 +60,7 @@ int RunProgram(int argc, char** argv, const StopToken& stop, bool terminal) {
     PortChoice ports;
     int status = kExitUpdated;
     if (options.list) {
-        status = ListMidiPorts(told);
+        status = ListMidiPorts(options.statusTellsOutcome, told);
     } else if (const auto refused = ChoosePorts(options, &ports, stop, problem, sizeof problem)) {
         status = Finish(*refused, options.statusTellsOutcome, told);
     } else {

@@ -1,5 +1,6 @@
 #include "driver/run_update.h"
 
+#include <cctype>
 #include <cstring>
 #include <memory>
 
@@ -31,6 +32,14 @@ Outcome UpdateDevice(DeviceLink& link, const ImageBuffer& image, const PortChoic
     return outcome;
 }
 
+// The same hexadecimal digits, letter case aside.
+bool SameDigits(const char* given, const char* digest) {
+    for (; *given != '\0' && *digest != '\0'; ++given, ++digest) {
+        if (std::tolower(static_cast<unsigned char>(*given)) != *digest) return false;
+    }
+    return *given == *digest;
+}
+
 // The port of the list that `wanted` names; none wanted: any.
 PortMatch Pick(const PortNames& list, const char* wanted, UINT* chosen, char (&name)[kPortNameSize]) {
     if (wanted == nullptr) return PortMatch::kOne;
@@ -46,15 +55,20 @@ int Finish(const Outcome& outcome, bool statusTellsOutcome, Reporter& reporter) 
     return ExitStatus(outcome.ending, statusTellsOutcome);
 }
 
-std::optional<Outcome> FileStage(const char* path, ImageBuffer* image, Reporter& reporter) {
+std::optional<Outcome> FileStage(const char* path, const char* sha256, ImageBuffer* image, Reporter& reporter) {
     const ImageOutcome loaded = LoadImageFile(path, image);
-    if (loaded.opened) reporter.Tell(event::ImageOpened{loaded.name});
     std::optional<Ending> failed = loaded.ending;
-    if (!failed && !ValidateImage(*image)) failed = Ending::kBadImage;
-    if (!failed) {
-        reporter.Tell(event::ImageChecked{image->count, CountRecords(*image), loaded.sha256});
-        return std::nullopt;
+    if (loaded.opened) {
+        reporter.Tell(event::ImageOpened{loaded.name});
+        ImageCheck check{loaded.problem};
+        if (check.problem == ImageProblem::kNone) check = ValidateImage(*image);
+        const bool mismatch = sha256 != nullptr && !SameDigits(sha256, loaded.sha256);
+        const bool sound = check.problem == ImageProblem::kNone && !mismatch;
+        reporter.Tell(event::ImageRead{image->count, loaded.sha256, check, mismatch, sound ? CountRecords(*image) : 0});
+        if (mismatch) failed = Ending::kImageMismatch;
+        if (!mismatch && !sound) failed = Ending::kBadImage;
     }
+    if (!failed) return std::nullopt;
     Outcome outcome = EndedBy(*failed);
     outcome.name = loaded.name;
     return outcome;
@@ -65,7 +79,7 @@ int RunUpdate(const RunOptions& options, const PortChoice& ports, Reporter& repo
     const auto image = std::make_unique<ImageBuffer>();
     // Made once the image is sound: nothing of MIDI is touched before.
     std::optional<DeviceLink> link;
-    std::optional<Outcome> outcome = FileStage(options.image, image.get(), reporter);
+    std::optional<Outcome> outcome = FileStage(options.image, options.sha256, image.get(), reporter);
     if (!outcome && stop.Requested()) outcome = EndedBy(Ending::kStoppedBeforeSearch);
     if (!outcome) {
         link.emplace(reporter, stop);
@@ -109,12 +123,12 @@ std::optional<Outcome> ChoosePorts(const RunOptions& options, PortChoice* ports,
     return refused;
 }
 
-int ListMidiPorts(Reporter& reporter) {
+int ListMidiPorts(bool statusTellsOutcome, Reporter& reporter) {
     PortNames inputs;
     PortNames outputs;
     ListMidiInputs(&inputs);
     ListMidiOutputs(&outputs);
-    reporter.Tell(event::PortsListed{&inputs, &outputs});
-    if (NoMidiService(inputs, outputs)) reporter.Tell(event::NoMidiService{});
-    return kExitUpdated;
+    const bool none = NoMidiService(inputs, outputs);
+    reporter.Tell(event::PortsListed{&inputs, &outputs, none ? "" : MidiServiceName()});
+    return Finish(EndedBy(none ? Ending::kNoService : Ending::kListed), statusTellsOutcome, reporter);
 }

@@ -16,9 +16,9 @@
 int Finish(const Outcome& outcome, bool statusTellsOutcome, Reporter& reporter);
 
 // The file stage: finds (or takes the one at `path`), loads and checks the
-// image, telling the reporter; nothing when it is sound, else how the run
-// ends.
-std::optional<Outcome> FileStage(const char* path, ImageBuffer* image, Reporter& reporter);
+// image, and its SHA-256 against `sha256` when that is given, telling the
+// reporter; nothing when it is sound, else how the run ends.
+std::optional<Outcome> FileStage(const char* path, const char* sha256, ImageBuffer* image, Reporter& reporter);
 
 // The run the options ask for, on the ports of the choice, until the user
 // asks it to stop; its exit status. It ends with the final wait when the
@@ -33,5 +33,6 @@ int RunUpdate(const RunOptions& options, const PortChoice& ports, Reporter& repo
 std::optional<Outcome> ChoosePorts(const RunOptions& options, PortChoice* ports, const StopToken& stop, char* problem,
                                    std::size_t size);
 
-// --list: the MIDI ports as the search numbers them.
-int ListMidiPorts(Reporter& reporter);
+// --list: the MIDI ports as the search numbers them, and the service's
+// name; its exit status.
+int ListMidiPorts(bool statusTellsOutcome, Reporter& reporter);

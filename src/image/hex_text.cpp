@@ -35,7 +35,8 @@ int NextNumber(std::FILE* file) {
 bool HoldsARecord(const ImageBuffer& image, std::uint32_t from, std::uint32_t to) {
     // Five bytes at least: a record without data is too likely a trailer's.
     for (std::uint32_t start = from; start < to; ++start) {
-        if (SoundRecordAt(image, start, to) >= 5) return true;
+        const RecordFit fit = RecordAt(image, start, to);
+        if (fit.problem == ImageProblem::kNone && fit.size >= 5) return true;
     }
     return false;
 }

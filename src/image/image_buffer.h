@@ -38,14 +38,34 @@ enum class HexText {
 // a record.
 HexText ReadHexText(std::FILE* file, ImageBuffer* image);
 
+// What is wrong with an image, if anything.
+enum class ImageProblem {
+    kNone,
+    kTooLong,     // its text holds more numbers than an image can
+    kCutInTwo,    // other text cuts its text short: records follow it
+    kNoRecord,    // it holds no record at all
+    kBadLength,   // a record's length field is below 2 or above 0xFFFD
+    kPastTheEnd,  // a record runs past the image's last byte
+    kChecksum,    // a record's checksum does not balance its data
+};
+
+// An image's check: what is wrong, and where a record is at fault, the
+// record (from 0) and its offset in the image's bytes.
+struct ImageCheck {
+    ImageProblem problem = ImageProblem::kNone;
+    unsigned record = 0;
+    std::uint32_t offset = 0;
+};
+
 // The image's name as given (a path) or found: longer ones are cut.
 constexpr std::size_t kImageNameSize = 1024;
 
 struct ImageOutcome {
     // How the run ends here: kNoImageFile, kNotFit, kCannotOpen, or kBadImage
-    // (the text holds more numbers than an image can, or other text cuts its
-    // records in two); none when the image is loaded.
+    // (`problem`: the text holds more numbers than an image can, or other
+    // text cuts its records in two); none when the image is loaded.
     std::optional<Ending> ending = Ending::kNoImageFile;
+    ImageProblem problem = ImageProblem::kNone;
     // The file's name as given or found (for kNoImageFile the pattern).
     char name[kImageNameSize] = "";
     // The file was opened and its text read.
@@ -58,10 +78,14 @@ struct ImageOutcome {
 // folder.
 ImageOutcome LoadImageFile(const char* path, ImageBuffer* image);
 
-// The size of the whole record with a balancing checksum that starts at
-// `pos` and ends by `end`; 0 when none does.
-std::uint32_t SoundRecordAt(const ImageBuffer& image, std::uint32_t pos, std::uint32_t end);
+// The record that starts at `pos` and must end by `end`: its size when it
+// is whole and its checksum balances, or what is wrong with it.
+struct RecordFit {
+    std::uint32_t size;
+    ImageProblem problem;
+};
+RecordFit RecordAt(const ImageBuffer& image, std::uint32_t pos, std::uint32_t end);
 
-// True when the bytes form whole records, each with a balancing checksum:
-// checked before anything is sent.
-bool ValidateImage(const ImageBuffer& image);
+// Whether the bytes form whole records, each with a balancing checksum, and
+// if not, the first that does not: checked before anything is sent.
+ImageCheck ValidateImage(const ImageBuffer& image);

@@ -14,24 +14,28 @@ unsigned CountRecords(const ImageBuffer& image) {
     return records;
 }
 
-std::uint32_t SoundRecordAt(const ImageBuffer& image, std::uint32_t pos, std::uint32_t end) {
-    if (pos + 2 > end) return 0;
+RecordFit RecordAt(const ImageBuffer& image, std::uint32_t pos, std::uint32_t end) {
+    if (pos + 2 > end) return {0, ImageProblem::kPastTheEnd};
     const std::uint32_t length = image.bytes[pos] * 256u + image.bytes[pos + 1];
     // Below 2 there is no room for the checksum; above 0xFFFD the 16-bit
     // size wraps and a walk would stall or go backwards.
-    if (length < 2 || length > 0xFFFD || pos + length + 2 > end) return 0;
+    if (length < 2 || length > 0xFFFD) return {0, ImageProblem::kBadLength};
+    if (pos + length + 2 > end) return {0, ImageProblem::kPastTheEnd};
     std::uint16_t sum = 0;
     for (std::uint32_t i = pos + 2; i < pos + length; ++i) sum += image.bytes[i];
     sum += image.bytes[pos + length] + image.bytes[pos + length + 1] * 256u;
-    return sum == 0 ? length + 2 : 0;
+    if (sum != 0) return {0, ImageProblem::kChecksum};
+    return {length + 2, ImageProblem::kNone};
 }
 
-bool ValidateImage(const ImageBuffer& image) {
+ImageCheck ValidateImage(const ImageBuffer& image) {
     // An image with no record would "succeed" with nothing sent.
-    if (image.count == 0) return false;
-    for (std::uint32_t pos = 0, size = 0; pos < image.count; pos += size) {
-        size = SoundRecordAt(image, pos, image.count);
-        if (size == 0) return false;
+    if (image.count == 0) return {ImageProblem::kNoRecord, 0, 0};
+    ImageCheck check;
+    for (std::uint32_t pos = 0; pos < image.count; ++check.record) {
+        const RecordFit fit = RecordAt(image, pos, image.count);
+        if (fit.problem != ImageProblem::kNone) return {fit.problem, check.record, pos};
+        pos += fit.size;
     }
-    return true;
+    return {};
 }

@@ -73,5 +73,7 @@ ImageOutcome LoadImageFile(const char* path, ImageBuffer* image) {
     HashFile(file, outcome.sha256);
     std::fclose(file);
     outcome.opened = true;
-    return ended(read == HexText::kImage ? std::nullopt : std::optional<Ending>(Ending::kBadImage));
+    if (read == HexText::kImage) return ended(std::nullopt);
+    outcome.problem = read == HexText::kTooLong ? ImageProblem::kTooLong : ImageProblem::kCutInTwo;
+    return ended(Ending::kBadImage);
 }

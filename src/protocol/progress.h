@@ -60,12 +60,16 @@ struct Pace {
 struct ServiceMissedCycles {};
 
 // A try of record `record` (from 0) of `records` begins: its try `attempt`
-// (from 0), with `percent` of the image accepted.
+// (from 0), with `percent` of the image accepted; once a record has been
+// accepted, the bytes of the image accepted a second, and the seconds the
+// rest will take at that rate (-1 before).
 struct RecordTry {
     unsigned record;
     unsigned records;
     unsigned attempt;
     unsigned percent;
+    unsigned bytesPerSecond;
+    int secondsLeft;
 };
 // How the device answered that try: with a status byte, or not at all.
 struct RecordAnswered {

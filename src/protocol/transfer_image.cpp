@@ -15,6 +15,19 @@ enum class Sent { kWhole, kFailed, kStopped };
 // and F0 and F7 around each chunk.
 std::size_t WireBytes(std::uint16_t size) { return 2u * size + 2u * ((size + kChunkBytes - 1u) / kChunkBytes); }
 
+// A try of a record begins, `acknowledged` of the image's `count` bytes
+// accepted in `elapsedMs` since the transfer began: the rate so far, and
+// the time the rest will take at it.
+event::RecordTry Progress(unsigned record, unsigned records, unsigned attempt, unsigned percent,
+                          std::uint32_t acknowledged, std::uint32_t count, DWORD elapsedMs) {
+    event::RecordTry progress{record, records, attempt, percent, 0, -1};
+    if (acknowledged == 0 || elapsedMs == 0) return progress;
+    progress.bytesPerSecond = static_cast<unsigned>(std::uint64_t{acknowledged} * 1000 / elapsedMs);
+    const std::uint64_t leftMs = std::uint64_t{count - acknowledged} * elapsedMs / acknowledged;
+    progress.secondsLeft = static_cast<int>((leftMs + 999) / 1000);
+    return progress;
+}
+
 // Sent at this pace, a record may outrun a cable behind the port.
 bool OutrunsACable(LinkPace pace) { return pace != LinkPace::kCable && pace != LinkPace::kDriver; }
 
@@ -81,10 +94,12 @@ TransferOutcome TransferImage(DeviceLink& link, UINT output, const ImageBuffer& 
     SettleRecord(link);
     LinkPace pace = link.midi.OutputPace(output);
     reporter.Tell(event::Pace{pace, 0});
+    const DWORD begun = timeGetTime();
     while (position < image.count) {
         const std::uint16_t size = RecordSizeAt(image, position);
         outcome.percent = acknowledged * 100u / image.count;
-        reporter.Tell(event::RecordTry{outcome.record, records, failures, outcome.percent});
+        reporter.Tell(Progress(outcome.record, records, failures, outcome.percent, acknowledged, image.count,
+                               timeGetTime() - begun));
 
         const Sent sent = SendRecord(link, output, image, position, size, &written);
         if (sent == Sent::kStopped) return stopped();

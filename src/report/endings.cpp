@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "report/printable_name.h"
+#include "report/texts.h"
 
 namespace {
 
@@ -24,6 +25,10 @@ constexpr EndingRow kRows[] = {
      "The file could not be read: check its name and that it is a file, then try again."},
     {Ending::kBadImage, kExitImageFailed, "bad-image", "Error: The upgrade file is error!\n\n", Said::kAsIs, false,
      "The file is damaged, or is no firmware image: get the image again. Nothing was sent."},
+    {Ending::kImageMismatch, kExitImageFailed, "image-mismatch",
+     "Error: The image's SHA-256 is not the one given; nothing was sent.\n\n", Said::kAsIs, false,
+     "This file is not the image whose SHA-256 was given, or it is damaged: get the published image again and "
+     "compare its SHA-256 with the published one."},
     {Ending::kNoDevice, kExitNoDevice, "no-device", "\nFailed: Can't find the suitable device to update!\n\n",
      Said::kAsIs, false,
      "Connect the device and switch it on, make sure no other program holds its MIDI ports, and try again."},
@@ -52,6 +57,10 @@ constexpr EndingRow kRows[] = {
      Said::kWhere, false, "Update the device again before it is used."},
     {Ending::kUsage, kExitUsage, "usage", "tessarine-update: %s (see tessarine-update --help)\n", Said::kProblem, true,
      "Correct the command line (tessarine-update --help tells its options)."},
+    {Ending::kListed, kExitUpdated, "listed", "", Said::kAsIs, false,
+     "Choose the device's ports by their numbers or a part of their names with --in and --out."},
+    {Ending::kNoService, kExitNoDevice, "no-service", "%s\n", Said::kAdvice, false,
+     "Make a MIDI service reachable as the advice says, then list the ports again."},
 };
 
 }  // namespace
@@ -70,5 +79,6 @@ void EndingWords(const Outcome& outcome, char* out, std::size_t size) {
         case Said::kName: std::snprintf(out, size, row.said, PrintableName(outcome.name).text); return;
         case Said::kWhere: std::snprintf(out, size, row.said, outcome.record + 1u, outcome.percent); return;
         case Said::kProblem: std::snprintf(out, size, row.said, PrintableName(outcome.problem).text); return;
+        case Said::kAdvice: std::snprintf(out, size, row.said, kNoMidiServiceAdvice); return;
     }
 }

@@ -24,6 +24,7 @@ enum class Said {
     kName,     // %s: the image's name
     kWhere,    // %u, %u: the record (from 1) and the share accepted
     kProblem,  // %s: what is wrong with the command line
+    kAdvice,   // %s: what to do when no MIDI service can be reached
 };
 
 struct EndingRow {

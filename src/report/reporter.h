@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/ending.h"
+#include "image/image_buffer.h"
 #include "midi/midi_ports.h"
 #include "protocol/progress.h"
 
@@ -15,17 +16,22 @@ struct Banner {};
 struct ImageOpened {
     const char* name;
 };
-// It has passed its check: its size, its records, and the SHA-256 of the
-// file as stored.
-struct ImageChecked {
+// It has been read and checked: its size, the SHA-256 of the file as
+// stored, and what its check found; when it is sound, its records; with
+// `mismatch`, its SHA-256 is not the one asked for (--sha256).
+struct ImageRead {
     unsigned bytes;
-    unsigned records;
     const char* sha256;
+    ImageCheck check;
+    bool mismatch;
+    unsigned records;
 };
-// --list: the ports as the search numbers them.
+// --list: the ports as the search numbers them, and the MIDI service they
+// are its ("" when none can be reached).
 struct PortsListed {
     const PortNames* inputs;
     const PortNames* outputs;
+    const char* service;
 };
 // The run has ended so; its ports are still open.
 struct Ended {
@@ -37,7 +43,7 @@ struct KeyWaitEnds {};
 
 }  // namespace event
 
-using RunEvent = std::variant<event::Banner, event::ImageOpened, event::ImageChecked, event::PortsListed, event::Ended,
+using RunEvent = std::variant<event::Banner, event::ImageOpened, event::ImageRead, event::PortsListed, event::Ended,
                               event::KeyAwaited, event::KeyWaitEnds>;
 
 class Reporter : public ProtocolReporter {

@@ -77,6 +77,25 @@ void DeviceFoundText(const char* input, const char* output, char* out, std::size
                   PrintableName(input).text, PrintableName(output).text);
 }
 
+void ImageProblemText(const ImageCheck& check, bool mismatch, char* out, std::size_t size) {
+    const unsigned record = check.record + 1;
+    switch (mismatch ? ImageProblem::kNone : check.problem) {
+        case ImageProblem::kNone: std::snprintf(out, size, "its SHA-256 is not the one given"); return;
+        case ImageProblem::kTooLong: std::snprintf(out, size, "its text holds more than 65535 numbers"); return;
+        case ImageProblem::kCutInTwo:
+            std::snprintf(out, size, "other text cuts it in two: records follow that text");
+            return;
+        case ImageProblem::kNoRecord: std::snprintf(out, size, "it holds no record"); return;
+        case ImageProblem::kBadLength:
+            std::snprintf(out, size, "record %u's length is below 2 or above 65533", record);
+            return;
+        case ImageProblem::kPastTheEnd: std::snprintf(out, size, "record %u runs past the image's end", record); return;
+        case ImageProblem::kChecksum:
+            std::snprintf(out, size, "record %u's checksum does not balance its data", record);
+            return;
+    }
+}
+
 const char* RefusalText(std::uint8_t status) {
     for (const Refusal& refusal : kRefusals) {
         if (refusal.status == status) return refusal.said;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "image/image_buffer.h"
 #include "midi/midi_ports.h"
 
 extern const char kBanner[];
@@ -25,6 +26,10 @@ void ImageOpenedText(const char* name, char* out, std::size_t size);
 void ImageSummaryText(unsigned bytes, unsigned records, const char* sha256, char* out, std::size_t size);
 void PortHeldText(bool input, unsigned index, const char* name, char* out, std::size_t size);
 void DeviceFoundText(const char* input, const char* output, char* out, std::size_t size);
+// What is wrong with an image, in a few words ("record 3's checksum does
+// not balance its data"); with `mismatch`, that its SHA-256 is not the one
+// given.
+void ImageProblemText(const ImageCheck& check, bool mismatch, char* out, std::size_t size);
 // What the device's refusal says; empty for a status byte that says nothing.
 const char* RefusalText(std::uint8_t status);
 // What the search asks, for a long wait's words.

@@ -27,10 +27,10 @@ extern "C" {
 
 // The file stage alone, as soon as the page has the image: its texts, and
 // what the image holds.
-EMSCRIPTEN_KEEPALIVE int WebCheckImage(const char* path) {
+EMSCRIPTEN_KEEPALIVE int WebCheckImage(const char* path, const char* sha256) {
     const auto image = std::make_unique<ImageBuffer>();
     WebReporter reporter;
-    const std::optional<Outcome> refused = FileStage(path, image.get(), reporter);
+    const std::optional<Outcome> refused = FileStage(path, sha256[0] != '\0' ? sha256 : nullptr, image.get(), reporter);
     if (refused) reporter.Tell(event::Ended{*refused});
     return refused ? 0 : 1;
 }
@@ -38,12 +38,15 @@ EMSCRIPTEN_KEEPALIVE int WebCheckImage(const char* path) {
 // The ports, as the search numbers them (--list).
 EMSCRIPTEN_KEEPALIVE int WebListPorts() {
     WebReporter reporter;
-    return ListMidiPorts(reporter);
+    return ListMidiPorts(true, reporter);
 }
+
+// The program's version, for the page to show.
+EMSCRIPTEN_KEEPALIVE const char* WebVersion() { return TESSARINE_VERSION; }
 
 // The update, or with `dryRun` the search alone, on the pair chosen (-1:
 // any); its exit status as with --batch.
-EMSCRIPTEN_KEEPALIVE int WebUpdate(const char* path, int input, int output, int dryRun) {
+EMSCRIPTEN_KEEPALIVE int WebUpdate(const char* path, const char* sha256, int input, int output, int dryRun) {
     PortChoice ports;
     PortNames inputs;
     PortNames outputs;
@@ -53,6 +56,7 @@ EMSCRIPTEN_KEEPALIVE int WebUpdate(const char* path, int input, int output, int 
     Choose(outputs, output, &ports.output, ports.outputName);
     RunOptions options;
     options.image = path;
+    options.sha256 = sha256[0] != '\0' ? sha256 : nullptr;
     options.dryRun = dryRun != 0;
     options.finalWait = false;
     options.statusTellsOutcome = true;

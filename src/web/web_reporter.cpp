@@ -43,16 +43,28 @@ void WebReporter::Tell(const RunEvent& event) {
                        ImageOpenedText(e.name, said.text, sizeof said.text);
                        WebReport("opened", said.text, 0, 0);
                    },
-                   [](const event::ImageChecked& e) {
-                       WebImage(static_cast<int>(e.bytes), static_cast<int>(e.records), e.sha256);
+                   [&](const event::ImageRead& e) {
+                       if (!e.mismatch && e.check.problem == ImageProblem::kNone) {
+                           WebImage(static_cast<int>(e.bytes), static_cast<int>(e.records), e.sha256);
+                           return;
+                       }
+                       ImageProblemText(e.check, e.mismatch, said.text, sizeof said.text);
+                       WebReport("problem", said.text, static_cast<int>(e.bytes), 0);
                    },
                    [](const event::PortsListed& e) {
+                       WebReport("service", e.service, 0, 0);
                        for (UINT i = 0; i < e.inputs->count; ++i) WebPort(1, static_cast<int>(i), e.inputs->names[i]);
                        for (UINT i = 0; i < e.outputs->count; ++i) {
                            WebPort(0, static_cast<int>(i), e.outputs->names[i]);
                        }
                    },
                    [&](const event::Ended& e) {
+                       // A listing's end is no run's: no service is advice.
+                       if (e.outcome.ending == Ending::kListed) return;
+                       if (e.outcome.ending == Ending::kNoService) {
+                           WebReport("advice", kNoMidiServiceAdvice, 0, 0);
+                           return;
+                       }
                        const EndingRow& row = RowOf(e.outcome.ending);
                        EndingWords(e.outcome, said.text, sizeof said.text);
                        WebEnded(row.name, said.text, row.next, row.exitStatus);

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Any read past the loaded bytes now stops the run.
     ASAN_POISON_MEMORY_REGION(image.bytes + image.count, kImageCapacity - image.count);
-    const bool sound = ValidateImage(image);
+    const bool sound = ValidateImage(image).problem == ImageProblem::kNone;
     if (sound) {
         std::uint32_t position = 0;
         std::uint32_t records = 0;

@@ -225,6 +225,8 @@ void MidiOutKeepCablePace(HMIDIOUT handle) {
     if (port != nullptr) port->pace = LinkPace::kCable;
 }
 
+const char* MidiServiceName() { return "simulated"; }
+
 DWORD MidiServiceMissedCycles() { return state.sends > state.missedCycleAt ? 1 : 0; }
 
 HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {

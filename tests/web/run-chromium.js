@@ -31,9 +31,12 @@ const kUpdated = kFound + "\nTarget update successfully!\n\n";
 const kSizes = { wide: { width: 1280, height: 800 }, phone: { width: 390, height: 844 } };
 const kLaunch = {
   executablePath: "/usr/bin/chromium",
+  // A name of another machine's that leads here: the page's origin is then
+  // not this computer's.
   args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--disable-background-networking",
-         "--disable-component-update", "--no-first-run", "--disable-sync"],
+         "--disable-component-update", "--no-first-run", "--disable-sync", "--host-resolver-rules=MAP tessarine.test 127.0.0.1"],
 };
+const kVersion = `tessarine-update ${fs.readFileSync(path.join(__dirname, "../../VERSION"), "utf8").trim()}`;
 
 const image = makeImage(simulator, 3000, 100); // 29 records
 
@@ -70,11 +73,17 @@ const cases = [
     image: { name: "Corvilent_notes.txt", text: image.text }, status: 0, tone: "good",
     said: kUpdated.replace("Corvilent.led", "Corvilent_notes.txt"), holds: true },
   { why: "an image that fails its check", device: [], image: { name: "Corvilent.led", text: "00 04 01 02 FF FD\n" },
-    checked: "OK: File 'Corvilent.led' is open.\nError: The upgrade file is error!\n\n" },
+    checked: "OK: File 'Corvilent.led' is open.\nThe image is refused: record 1's checksum does not balance its data.\n" +
+             "Error: The upgrade file is error!\n\n" },
   { why: "an image whose name lacks the prefix", device: [], image: { name: "Firmware.led", text: image.text },
     checked: "Error: The fit file is not found.\n\n" },
-  { why: "a browser without Web MIDI", device: [], standin: { noWebMidi: true }, states: { guided: "no-web-midi" },
-    guide: /no Web MIDI.*Chrome on Android/ },
+  { why: "a browser without Web MIDI: Update and Check disabled", device: [], standin: { noWebMidi: true },
+    states: { guided: "no-web-midi" }, guide: /no Web MIDI.*Chrome on Android/, blocked: true },
+  { why: "a page over plain http from another machine: told, with the way out", device: [], host: "tessarine.test",
+    guide: /plain http from another machine.*https.*localhost/, blocked: true },
+  { why: "a SHA-256 that differs, given as the page's parameter", device: [], query: `?sha256=${"0".repeat(64)}`,
+    checked: "OK: File 'Corvilent.led' is open.\nThe image is refused: its SHA-256 is not the one given.\n" +
+             "Error: The image's SHA-256 is not the one given; nothing was sent.\n\n" },
   { why: "System Exclusive refused", device: [], permissions: ["midi"],
     guide: /not allowed to control MIDI devices.*set MIDI devices to Allow/ },
 ];
@@ -113,7 +122,7 @@ async function start(page, c) {
 
 // The page opened in the context, with the stand-in; its policy violations
 // gathered.
-async function open(context, rig, standin) {
+async function open(context, rig, standin, address = rig.url) {
   const page = await context.newPage();
   await page.addInitScript(`window.__standin = ${JSON.stringify(standin || {})};\n${rig.standin}`);
   await page.addInitScript(() => {
@@ -122,7 +131,7 @@ async function open(context, rig, standin) {
   });
   page.refused = [];
   page.on("console", (message) => /Content.Security.Policy|Refused to/i.test(message.text()) && page.refused.push(message.text()));
-  await page.goto(rig.url);
+  await page.goto(address);
   await page.waitForSelector("body[data-ready]");
   return page;
 }
@@ -133,12 +142,16 @@ async function runCase(browser, rig, c) {
   const context = await browser.newContext({ viewport: kSizes[size] });
   await context.grantPermissions(c.permissions || ["midi", "midi-sysex"], { origin: rig.url });
   const problems = [];
-  const page = await open(context, rig, c.standin);
+  const address = (c.host ? rig.url.replace("127.0.0.1", c.host) : rig.url) + (c.query || "");
+  const page = await open(context, rig, c.standin, address);
   const at = async (moment) => {
     for (const [when, state] of Object.entries(c.states || {})) if (when === moment) await check(page, state, size, problems);
   };
   try {
     await at("before");
+    // The version, as the page shows it and in its log.
+    if ((await page.textContent("#version")) !== kVersion) problems.push(`the version shown: ${await page.textContent("#version")}`);
+    if (!(await page.textContent("#log")).includes(kVersion)) problems.push("the log lacks the version");
     const chosen = c.image || { name: "Corvilent.led", text: image.text };
     await page.setInputFiles("#file", { name: chosen.name, mimeType: "text/plain", buffer: Buffer.from(chosen.text) });
     if (c.checked) {
@@ -147,6 +160,14 @@ async function runCase(browser, rig, c) {
       if (checked !== c.checked) problems.push(`the check said ${JSON.stringify(checked)}`);
       if (!(await page.isDisabled("#update"))) problems.push("Update is offered for an image that failed");
       if (await page.isHidden("#image-error")) problems.push("what to do is not told beside the image");
+      return problems;
+    }
+    if (c.blocked) {
+      await page.waitForSelector("#image:not(:empty)");
+      const guide = await page.textContent("#browser");
+      if (!c.guide.test(guide)) problems.push(`the guidance said ${JSON.stringify(guide)}`);
+      if (!(await page.isDisabled("#update")) || !(await page.isDisabled("#check"))) problems.push("Update is offered");
+      await at("guided");
       return problems;
     }
     await page.waitForSelector("#update:not([disabled])");
@@ -195,6 +216,12 @@ async function runCase(browser, rig, c) {
     const runs = (log.match(/\b(update|check) of /g) || []).length;
     if (runs !== 1) problems.push(`${runs} runs`);
     if (c.holds && !/record 1: answer 1A/.test(log)) problems.push("the log lacks the replies");
+    // Its log, named by the time it is saved.
+    if (c.holds) {
+      const [download] = await Promise.all([page.waitForEvent("download"), page.click("#log-box summary").then(() => page.click("#download"))]);
+      const name = download.suggestedFilename();
+      if (!/^tessarine-update-\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d\.log$/.test(name)) problems.push(`the log is saved as ${name}`);
+    }
     await at("ended");
   } finally {
     const violations = await page.evaluate(() => window.__violations).catch(() => []);

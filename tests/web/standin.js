@@ -9,7 +9,8 @@
 (() => {
   "use strict";
   const settings = window.__standin || {};
-  if (settings.noWebMidi) {
+  // A browser offers Web MIDI to a secure page alone.
+  if (settings.noWebMidi || !window.isSecureContext) {
     delete Navigator.prototype.requestMIDIAccess;
     return;
   }

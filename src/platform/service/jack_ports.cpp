@@ -137,6 +137,7 @@ public:
                                                 bool hardware) override;
     std::unique_ptr<ServiceOutput> OpenOwnDestination(const std::string& name, bool hardware) override;
     bool Gone() override { return gone_; }
+    const char* Name() override { return "JACK"; }
     unsigned MissedCycles() override { return xruns_; }
     void CloseClient() override;
 

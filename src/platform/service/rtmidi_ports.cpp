@@ -155,6 +155,14 @@ public:
     }
 
     bool Gone() override { return false; }
+    const char* Name() override {
+        switch (api_) {
+            case RtMidi::LINUX_ALSA: return "ALSA";
+            case RtMidi::MACOSX_CORE: return "CoreMIDI";
+            case RtMidi::UNIX_JACK: return "JACK";
+            default: return "";
+        }
+    }
 
 private:
     // Made on the first listing and kept: making a client costs time.

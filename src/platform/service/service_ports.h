@@ -65,6 +65,8 @@ public:
     // The service has stopped under the program: nothing can be sent or
     // received any more.
     virtual bool Gone() = 0;
+    // Its name, as the user knows it.
+    virtual const char* Name() = 0;
     // Cycles the service has reported it missed since it was opened.
     virtual unsigned MissedCycles() { return 0; }
     // Ends the service's client for good, the process ending: nothing is

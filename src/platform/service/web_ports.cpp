@@ -109,6 +109,7 @@ public:
     }
 
     bool Gone() override { return false; }
+    const char* Name() override { return "Web MIDI"; }
 };
 
 }  // namespace

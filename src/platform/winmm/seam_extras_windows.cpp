@@ -6,6 +6,8 @@
 
 DWORD MidiServiceMissedCycles() { return 0; }
 
+const char* MidiServiceName() { return "Windows MIDI"; }
+
 bool MidiPortWholeName(bool, UINT, char*, std::size_t) { return false; }
 
 LinkPace MidiOutLinkPace(HMIDIOUT) { return LinkPace::kDriver; }

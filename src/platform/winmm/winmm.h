@@ -153,6 +153,11 @@ DWORD MidiServiceMissedCycles();
 // record's 31 characters; false where it has no more to tell.
 bool MidiPortWholeName(bool input, UINT index, char* name, std::size_t size);
 
+// Not a Windows call: the name of the MIDI service the ports are of ("ALSA",
+// "JACK", "CoreMIDI", "Windows MIDI", "Web MIDI"); "" when none can be
+// reached.
+const char* MidiServiceName();
+
 // Not Windows calls: the pace an output's messages go at on their way to
 // the device. A 5-pin MIDI cable carries 3125 bytes a second, a USB link
 // far more; a card's buffer in between drops what does not fit, unless its

@@ -292,6 +292,11 @@ void MidiOutKeepCablePace(HMIDIOUT handle) {
     if (port != nullptr) port->pace = LinkPace::kCable;
 }
 
+const char* MidiServiceName() {
+    ServicePorts* service = Service();
+    return service != nullptr ? service->Name() : "";
+}
+
 DWORD MidiServiceMissedCycles() {
     ServicePorts* service = Service();
     return service != nullptr ? service->MissedCycles() : 0;

@@ -9,13 +9,16 @@
 const $ = (id) => document.getElementById(id);
 
 const kNoWebMidi =
-  "This browser has no Web MIDI, which the update needs. Use Chrome, Edge or Opera on Windows, macOS, Linux " +
-  "or ChromeOS, Chrome on Android, or Firefox with the site's permission for MIDI devices. Safari and the " +
-  "browsers of iPhone and iPad have none.";
+  "This browser has no Web MIDI, which the update needs. Use Chrome, Edge or Opera (on Windows, macOS, Linux " +
+  "or ChromeOS), Chrome on Android, or Firefox, which asks the site's permission for MIDI devices. Safari and " +
+  "the browsers of iPhone and iPad have none.";
 const kSysExRefused =
   "The page was not allowed to control MIDI devices (System Exclusive messages), which the update needs. " +
   "Allow it again in the site's settings (the icon left of the address), set MIDI devices to Allow, then " +
   "reload the page.";
+const kInsecure =
+  "This page was opened over plain http from another machine, and browsers allow MIDI only on a secure page. " +
+  "Open it over https, or on the computer the controller is connected to (http://localhost/), or from a folder.";
 const kTriesInARow = 20;
 
 // How each ending is headlined: its tone and its words.
@@ -90,6 +93,13 @@ function showResult(key, next) {
 const events = {
   report(kind, text, first, second) {
     switch (kind) {
+      case "problem":
+        logLine(`image: ${text}`);
+        $("image").textContent += `The image is refused: ${text}.\n`;
+        break;
+      case "service":
+        logLine(`MIDI service: ${text}`);
+        break;
       case "banner":
       case "opened":
       case "found":
@@ -185,12 +195,19 @@ function guide(text) {
   if (text) logLine(text);
 }
 
+// Why the browser offers no Web MIDI here, if it offers none: a page that is
+// not secure has none, whatever the browser.
+function noWebMidi() {
+  if (!window.isSecureContext) return kInsecure;
+  return navigator.requestMIDIAccess ? "" : kNoWebMidi;
+}
+
 // The access to the MIDI ports, asked for once; null when the browser has
 // none or the user refused it (the page then says what to do).
 async function midiAccess() {
   if (glue.access) return glue.access;
-  if (!navigator.requestMIDIAccess) {
-    guide(kNoWebMidi);
+  if (noWebMidi()) {
+    guide(noWebMidi());
     return null;
   }
   try {
@@ -220,7 +237,8 @@ async function listPorts() {
 }
 
 function refresh() {
-  const ready = page.core !== null && page.image !== null && !page.running && !page.confirming && !page.broken;
+  const ready = page.core !== null && page.image !== null && !page.running && !page.confirming && !page.broken &&
+                !noWebMidi();
   $("update").disabled = !ready;
   $("check").disabled = !ready;
   $("stop").disabled = !page.running;
@@ -239,16 +257,33 @@ async function takeImage(file) {
   }
   fs.writeFile(file.name, bytes);
   page.imageName = file.name;
+  $("result").hidden = true;
+  logLine(`image chosen: ${file.name} (${bytes.length} bytes of text)`);
+  checkImage();
+}
+
+// The SHA-256 the image must have, as given (in the field, or the page's
+// sha256 parameter); "" for none, or null while it is no SHA-256 at all.
+function wantedSha256() {
+  const given = $("sha256").value.trim();
+  const sound = given === "" || /^[0-9A-Fa-f]{64}$/.test(given);
+  show("sha256-error", sound ? "" : "A SHA-256 is 64 hexadecimal digits (0 to 9, a to f).");
+  return sound ? given : null;
+}
+
+// The file stage's checks and texts, and its rule for the name, as the
+// program has them, on the image chosen and the SHA-256 given.
+function checkImage() {
+  if (!page.imageName || page.running || page.confirming || page.broken) return;
   page.image = null;
   $("image").textContent = "";
   show("image-error", "");
-  $("result").hidden = true;
-  logLine(`image chosen: ${file.name} (${bytes.length} bytes of text)`);
-  // The file stage's checks and texts, and its rule for the name, as the
-  // program has them.
-  page.checking = true;
-  page.core.ccall("WebCheckImage", "number", ["string"], [file.name]);
-  page.checking = false;
+  const sha256 = wantedSha256();
+  if (sha256 !== null) {
+    page.checking = true;
+    page.core.ccall("WebCheckImage", "number", ["string", "string"], [page.imageName, sha256]);
+    page.checking = false;
+  }
   refresh();
 }
 
@@ -345,8 +380,9 @@ async function run(dryRun) {
     logLine(`${dryRun ? "check" : "update"} of ${page.imageName}, input ${input < 0 ? "any" : input}, ` +
             `output ${output < 0 ? "any" : output}`);
     try {
-      const status = await page.core.ccall("WebUpdate", "number", ["string", "number", "number", "number"],
-                                           [page.imageName, input, output, dryRun ? 1 : 0], { async: true });
+      const status = await page.core.ccall("WebUpdate", "number", ["string", "string", "number", "number", "number"],
+                                           [page.imageName, wantedSha256() || "", input, output, dryRun ? 1 : 0],
+                                           { async: true });
       document.body.dataset.status = String(status);
     } catch (error) {
       aborted(error);
@@ -379,6 +415,7 @@ drop.addEventListener("drop", (event) => {
   takeImage(event.dataTransfer.files[0]);
 });
 $("list").addEventListener("click", listPorts);
+$("sha256").addEventListener("input", checkImage);
 $("update").addEventListener("click", confirmUpdate);
 $("send").addEventListener("click", () => run(false));
 $("cancel").addEventListener("click", cancelUpdate);
@@ -391,7 +428,9 @@ $("copy").addEventListener("click", () => navigator.clipboard.writeText(page.log
 $("download").addEventListener("click", () => {
   const link = document.createElement("a");
   link.href = URL.createObjectURL(new Blob([page.log.join("\n") + "\n"], { type: "text/plain" }));
-  link.download = "tessarine-update.log";
+  // Named by when it was saved: 2026-12-10T18-30-05.
+  const saved = new Date(Date.now() - new Date().getTimezoneOffset() * 60000).toISOString().slice(0, 19);
+  link.download = `tessarine-update-${saved.replace(/:/g, "-")}.log`;
   link.click();
   URL.revokeObjectURL(link.href);
 });
@@ -408,8 +447,11 @@ TessarineCore({ tessarine: glue, wasmBinary, print: logLine, printErr: logLine }
   page.core = core;
   core.FS.mkdir("/images");
   core.FS.chdir("/images");
-  logLine(`page ready: ${navigator.userAgent}`);
+  const version = `tessarine-update ${core.ccall("WebVersion", "string", [], [])}`;
+  $("version").textContent = version;
+  $("sha256").value = new URLSearchParams(location.search).get("sha256") || "";
+  logLine(`page ready: ${version}, ${navigator.userAgent}`);
   document.body.dataset.ready = "1";
   refresh();
-  if (!navigator.requestMIDIAccess) guide(kNoWebMidi);
+  if (noWebMidi()) guide(noWebMidi());
 });
