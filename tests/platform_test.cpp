@@ -96,7 +96,7 @@ double TimedUpdate(const Bytes& image, const std::string& port, std::vector<std:
 // The first path the pattern matches; none: empty.
 std::string Found(const char* pattern) {
     glob_t found = {};
-    const std::string path = glob(pattern, 0, nullptr, &found) == 0 ? found.gl_pathv[0] : "";
+    std::string path = glob(pattern, 0, nullptr, &found) == 0 ? found.gl_pathv[0] : "";
     globfree(&found);
     return path;
 }
@@ -180,7 +180,7 @@ double RawLink(const Bytes& image, const std::string& host, const std::string& d
     EXPECT_TRUE(found) << "no answer on " << host;
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t at = 0; at < image.size();) {
-        const std::size_t end = at + image[at] * 256u + image[at + 1] + 2;
+        const std::size_t end = at + std::size_t{image[at]} * 256 + image[at + 1] + 2;
         for (; at < end; at += std::min<std::size_t>(11, end - at)) {
             std::string chunk = "\xF0";
             for (std::size_t i = at; i < std::min<std::size_t>(at + 11, end); ++i) {

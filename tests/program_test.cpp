@@ -75,7 +75,7 @@ std::string Kinds(const std::string& lines) {
         EXPECT_TRUE(kind != "record" || has("eta") == accepted) << lines;
         accepted |= kind == "answer" && event.at("status") == "26";
         if (kind == "outcome") {
-            EXPECT_TRUE(has("seconds") && has("next") && event.at("next") != "");
+            EXPECT_TRUE(has("seconds") && has("next") && !event.at("next").empty());
             const std::string restarted = event.count("record") ? ":record " + event.at("record") : "";
             return told + "outcome:" + event.at("name") + ":" + event.at("exit") + restarted;
         }
