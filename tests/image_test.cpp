@@ -44,16 +44,21 @@ TEST(ImageFile, TheFirstOfTheFolderOrTheOneNamedWithThePrefixInAnyCase) {
         {{{"Corvilent.led", kValid}, {"alpha.led", kValid}}, nullptr, Ending::kNotFit, "alpha.led"},
         {{{"_old.led", kValid}, {"Corvilent.led", kValid}}, nullptr, std::nullopt, "Corvilent.led"},
         {{{"CORVILENT_b.led", kValid}, {"corvilenta.led", kValid}}, nullptr, std::nullopt, "corvilenta.led"},
+#ifndef _WIN32
+        // (Windows holds no two names equal but for case.)
         {{{"corvilent.led", kValid}, {"CORVILENT.led", kValid}}, nullptr, std::nullopt, "CORVILENT.led"},
         {{{"corvilent2.led", kValid}, {"CORVILENT2.led", kValid}}, nullptr, std::nullopt, "CORVILENT2.led"},
         {{{"corvilentx.led", kValid}, {"CORVILENTx.led", kValid}}, nullptr, std::nullopt, "CORVILENTx.led"},
+#endif
         // The prefix in any letter case, but all nine letters of it.
         {{{"corvilent.LED", kValid}}, nullptr, std::nullopt, "corvilent.LED"},
         {{{"Corvilen_t.led", kValid}}, nullptr, Ending::kNotFit, "Corvilen_t.led"},
         {{{"xCorvilent.led", kValid}}, nullptr, Ending::kNotFit, "xCorvilent.led"},
         {{{"Dorvilent.led", kValid}}, nullptr, Ending::kNotFit, "Dorvilent.led"},
         {{{"Corvilent.led", kFolder}}, nullptr, Ending::kCannotOpen, "Corvilent.led"},
+#ifndef _WIN32
         {{{"Corvilent.led", kLinkNowhere}}, nullptr, Ending::kCannotOpen, "Corvilent.led"},
+#endif
         // A name too long for 99 characters is kept whole.
         {{{longName, kValid}}, nullptr, std::nullopt, longName},
         // A byte-order mark at the very start, as Windows Notepad writes
