@@ -55,8 +55,9 @@ int Finish(const Outcome& outcome, bool statusTellsOutcome, Reporter& reporter) 
     return ExitStatus(outcome.ending, statusTellsOutcome);
 }
 
-std::optional<Outcome> FileStage(const char* path, const char* sha256, ImageBuffer* image, Reporter& reporter) {
-    const ImageOutcome loaded = LoadImageFile(path, image);
+std::optional<Outcome> FileStage(const char* path, const char* sha256, ImageBuffer* image, ImageOutcome* file,
+                                 Reporter& reporter) {
+    const ImageOutcome& loaded = *file = LoadImageFile(path, image);
     std::optional<Ending> failed = loaded.ending;
     if (loaded.opened) {
         reporter.Tell(event::ImageOpened{loaded.name});
@@ -77,9 +78,10 @@ std::optional<Outcome> FileStage(const char* path, const char* sha256, ImageBuff
 int RunUpdate(const RunOptions& options, const PortChoice& ports, Reporter& reporter, const StopToken& stop) {
     reporter.Tell(event::Banner{});
     const auto image = std::make_unique<ImageBuffer>();
+    ImageOutcome file;
     // Made once the image is sound: nothing of MIDI is touched before.
     std::optional<DeviceLink> link;
-    std::optional<Outcome> outcome = FileStage(options.image, options.sha256, image.get(), reporter);
+    std::optional<Outcome> outcome = FileStage(options.image, options.sha256, image.get(), &file, reporter);
     if (!outcome && stop.Requested()) outcome = EndedBy(Ending::kStoppedBeforeSearch);
     if (!outcome) {
         link.emplace(reporter, stop);

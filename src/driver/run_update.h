@@ -17,8 +17,10 @@ int Finish(const Outcome& outcome, bool statusTellsOutcome, Reporter& reporter);
 
 // The file stage: finds (or takes the one at `path`), loads and checks the
 // image, and its SHA-256 against `sha256` when that is given, telling the
-// reporter; nothing when it is sound, else how the run ends.
-std::optional<Outcome> FileStage(const char* path, const char* sha256, ImageBuffer* image, Reporter& reporter);
+// reporter; nothing when it is sound, else how the run ends, whose name
+// lives in `file`.
+std::optional<Outcome> FileStage(const char* path, const char* sha256, ImageBuffer* image, ImageOutcome* file,
+                                 Reporter& reporter);
 
 // The run the options ask for, on the ports of the choice, until the user
 // asks it to stop; its exit status. It ends with the final wait when the

@@ -30,7 +30,9 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE int WebCheckImage(const char* path, const char* sha256) {
     const auto image = std::make_unique<ImageBuffer>();
     WebReporter reporter;
-    const std::optional<Outcome> refused = FileStage(path, sha256[0] != '\0' ? sha256 : nullptr, image.get(), reporter);
+    ImageOutcome file;
+    const std::optional<Outcome> refused =
+        FileStage(path, sha256[0] != '\0' ? sha256 : nullptr, image.get(), &file, reporter);
     if (refused) reporter.Tell(event::Ended{*refused});
     return refused ? 0 : 1;
 }
