@@ -249,12 +249,14 @@ TEST(Manual, EachPageTheReadmeAndTheProgramsHelpNameTheSameOptions) {
     const struct {
         const char* program;
         std::string documented;
+        // clang-format off
     } cases[] = {
         {UPDATER_PATH,
          std::regex_replace(Read(PROJECT_FOLDER "/man/tessarine-update.1.in"), std::regex(R"(\\-)"), "-")},
         {UPDATER_PATH, readme.substr(table, readme.find("## For developers") - table)},
         {SIM_PATH, std::regex_replace(Read(PROJECT_FOLDER "/man/tessarine-sim.1.in"), std::regex(R"(\\-)"), "-")},
     };
+    // clang-format on
     for (const auto& c : cases) {
         TempFolder folder;
         std::string help;

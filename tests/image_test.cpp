@@ -35,6 +35,7 @@ TEST(ImageFile, TheFirstOfTheFolderOrTheOneNamedWithThePrefixInAnyCase) {
         const char* path;  // named on the command line
         std::optional<Ending> ending;
         std::string name;  // as given or found
+        // clang-format off
     } cases[] = {
         {{{"Corvilent.txt", kValid}}, nullptr, Ending::kNoImageFile, "*.led"},
         // Only the first, in the order NTFS lists names: by their upper-cased
@@ -72,12 +73,11 @@ TEST(ImageFile, TheFirstOfTheFolderOrTheOneNamedWithThePrefixInAnyCase) {
         // the folder's files are not looked at.
         {{{"Corvilent.led", kValid}}, "../Corvilent-kept.led", Ending::kCannotOpen, "../Corvilent-kept.led"},
         {{{"Corvilent.led", kValid}}, "Firmware.led", Ending::kNotFit, "Firmware.led"},
-        {{{"Corvilent", kFolder}, {"Corvilent/fw.led", kValid}},
-         "Corvilent/fw.led",
-         Ending::kNotFit,
+        {{{"Corvilent", kFolder}, {"Corvilent/fw.led", kValid}}, "Corvilent/fw.led", Ending::kNotFit,
          "Corvilent/fw.led"},
         {{{"fw", kFolder}, {"fw/corvilent-2.led", kValid}}, "fw/corvilent-2.led", std::nullopt, "fw/corvilent-2.led"},
     };
+    // clang-format on
     const std::filesystem::path previous = std::filesystem::current_path();
     auto image = std::make_unique<ImageBuffer>();
     for (const auto& c : cases) {
@@ -106,6 +106,7 @@ TEST(ImageText, NumbersOfUpToTwoDigitsUntilTheTextStopsBeingHexadecimal) {
     const struct {
         const char* text;
         Bytes bytes;
+        // clang-format off
     } cases[] = {
         {"0A1b 2C\n3d", {0x0A, 0x1B, 0x2C, 0x3D}},
         {"A 1B\t\r\nf\v0\f1", {0x0A, 0x1B, 0x0F, 0x00, 0x01}},
@@ -119,6 +120,7 @@ TEST(ImageText, NumbersOfUpToTwoDigitsUntilTheTextStopsBeingHexadecimal) {
         {"0x1F", {0x00}},
         {"0X1F", {0x00}},
     };
+    // clang-format on
     auto image = std::make_unique<ImageBuffer>();
     for (const auto& c : cases) {
         ASSERT_EQ(Scan(c.text, image.get()), HexText::kImage) << c.text;
@@ -143,6 +145,7 @@ TEST(ImageText, RecordsAfterOtherTextMeanTheImageWasCutInTwo) {
         std::string text;
         HexText read;
         std::size_t count;
+        // clang-format off
     } cases[] = {
         {text, HexText::kImage, 1024},
         // What follows the image is no record: ignored.
@@ -157,6 +160,7 @@ TEST(ImageText, RecordsAfterOtherTextMeanTheImageWasCutInTwo) {
         // A record with no data is too likely a trailer's.
         {"00 04 01 02 FD FF ; 0002 0000", HexText::kImage, 6},
     };
+    // clang-format on
     auto buffer = std::make_unique<ImageBuffer>();
     for (const auto& c : cases) {
         const std::string tail = c.text.substr(c.text.size() - std::min<std::size_t>(c.text.size(), 40));
@@ -170,6 +174,7 @@ TEST(ImageRecords, EveryRecordBalancesAndTheyTileTheImage) {
     const struct {
         Bytes bytes;
         bool sound;
+        // clang-format off
     } cases[] = {
         {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF}, true},
         {{0x00, 0x04, 0x01, 0x02, 0xFF, 0xFD}, false},  // checksum high byte first
@@ -183,6 +188,7 @@ TEST(ImageRecords, EveryRecordBalancesAndTheyTileTheImage) {
         {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00}, false},  // a lone byte after the last record
         {largest, true},
     };
+    // clang-format on
     auto image = std::make_unique<ImageBuffer>();
     for (const auto& c : cases) {
         std::copy(c.bytes.begin(), c.bytes.end(), image->bytes);
@@ -198,6 +204,7 @@ TEST(ImageFile, ItsFingerprintIsTheSha256OfTheFileAsStored) {
     const struct {
         std::string text;
         const char* sha256;
+        // clang-format off
     } cases[] = {
         {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
         {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
@@ -205,6 +212,7 @@ TEST(ImageFile, ItsFingerprintIsTheSha256OfTheFileAsStored) {
         {std::string(64, 'a'), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
         {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         Sha256 hash;
         // In two parts, across a block's end.

@@ -69,6 +69,7 @@ TEST_F(Search, FindsTheLowestOutputThatAnswersAndLeavesOnlyItsPairOpen) {
         UINT input, output;  // the pair found
         std::uint64_t ms;
         Requests requests;
+        // clang-format off
     } cases[] = {
         // All outputs at once answer at 1 ms; the halves are asked with the
         // shortest wait, 100 ms, as are the answers owed after each; the
@@ -82,21 +83,9 @@ TEST_F(Search, FindsTheLowestOutputThatAnswersAndLeavesOnlyItsPairOpen) {
         // A device that answered only a later round (starting up, or a busy
         // machine held its answer back) is searched for by halves all the
         // same, with waits of the round trip it showed then.
-        {"answering from its third request on",
-         4,
-         4,
-         {{1, 3, "id:0-1:silence"}},
-         1,
-         3,
-         2 * 500 + 1 + 4 * 100 + 500 + 1,
+        {"answering from its third request on", 4, 4, {{1, 3, "id:0-1:silence"}}, 1, 3, 2 * 500 + 1 + 4 * 100 + 500 + 1,
          Each(4, 4)},
-        {"answering from its fourth request on, alone",
-         1,
-         1,
-         {{0, 0, "id:0-2:silence"}},
-         0,
-         0,
-         3 * 500 + 1,
+        {"answering from its fourth request on, alone", 1, 1, {{0, 0, "id:0-2:silence"}}, 0, 0, 3 * 500 + 1,
          Each(1, 4)},
         // Answering in 50 ms, it is asked with waits of four times that.
         {"answering in 50 ms", 2, 3, {{1, 2, "id:*:busy=49"}}, 1, 2, 50 + 4 * 200 + 500 + 50, Each(3, 2)},
@@ -108,42 +97,19 @@ TEST_F(Search, FindsTheLowestOutputThatAnswersAndLeavesOnlyItsPairOpen) {
         // late): to the first round, which the second round takes, 51 ms
         // after it; or to the output asked alone, which is asked again.
         // Neither falls back on asking every output alone.
-        {"the answer to the first round held back",
-         6,
-         6,
-         {{5, 5, "id:0:busy=550"}},
-         5,
-         5,
-         551 + 6 * 204 + 500 + 1,
+        {"the answer to the first round held back", 6, 6, {{5, 5, "id:0:busy=550"}}, 5, 5, 551 + 6 * 204 + 500 + 1,
          Each(6, 3)},
-        {"the answer to the output alone held back",
-         6,
-         6,
-         {{5, 5, "id:1:busy=700"}},
-         5,
-         5,
-         1 + 6 * 100 + 500 + 500 + 201,
-         Each(6, 2, {{5, 3}})},
+        {"the answer to the output alone held back", 6, 6, {{5, 5, "id:1:busy=700"}}, 5, 5,
+         1 + 6 * 100 + 500 + 500 + 201, Each(6, 2, {{5, 3}})},
         // Answering in 300 ms, it is asked with the full waits; in 700 ms,
         // its first answer comes in the second round, 201 ms after it, and
         // asked alone, its answer to one try comes in the next.
-        {"answering late within the wait",
-         2,
-         3,
-         {{1, 2, "id:*:busy=300"}},
-         1,
-         2,
-         301 + 4 * 500 + 500 + 301,
+        {"answering late within the wait", 2, 3, {{1, 2, "id:*:busy=300"}}, 1, 2, 301 + 4 * 500 + 500 + 301,
          Each(3, 2)},
-        {"answering after the wait",
-         2,
-         3,
-         {{1, 2, "id:*:busy=700"}},
-         1,
-         2,
-         701 + 4 * 500 + 500 + 500 + 201,
+        {"answering after the wait", 2, 3, {{1, 2, "id:*:busy=700"}}, 1, 2, 701 + 4 * 500 + 500 + 500 + 201,
          Each(3, 3, {{2, 4}})},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         SetUpScene(c.inputs, c.outputs);
@@ -211,6 +177,7 @@ TEST_F(Search, OnlyThePortsOfTheChoiceAreUsed) {
         PortChoice choice;
         std::optional<Ending> ending;
         Requests requests;
+        // clang-format off
     } cases[] = {
         {{2, 1}, std::nullopt, {{1, 1}}},
         {{kAnyPort, 1}, std::nullopt, {{1, 1}}},
@@ -221,6 +188,7 @@ TEST_F(Search, OnlyThePortsOfTheChoiceAreUsed) {
         {{2, 1, "In 2", "Out 1"}, std::nullopt, {{1, 1}}},
         {{2, 1, "In 2", "Out 7"}, Ending::kNoDevice, {}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         TargetDevice device({});
         SetUpScene(3, 3, {1}, {2}, &device);

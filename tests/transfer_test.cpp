@@ -154,11 +154,13 @@ TEST_F(Transfer, ARecordUnansweredAtAPaceFasterThanACableGoesOnAtACables) {
         LinkPace pace;
         std::vector<std::size_t> records;
         bool cable;  // the rest goes at a cable's pace
+        // clang-format off
     } cases[] = {
         {LinkPace::kBuffer, {1100, 1100}, true},  {LinkPace::kFast, {1100, 1100}, true},
         {LinkPace::kProgram, {1100, 1100}, true}, {LinkPace::kDriver, {1100, 1100}, false},
         {LinkPace::kFast, {1000, 1000}, true},    {LinkPace::kFast, {900, 900}, false},
     };
+    // clang-format on
     for (const auto& c : cases) {
         const Bytes image = ImageOfRecords(c.records);
         const std::string told = Update(image, "0:0:silence", [&] { sim::SetOutputPace(0, c.pace); });
