@@ -52,6 +52,18 @@ protected:
     Bytes image_;
 };
 
+TEST_F(EndToEnd, TheBareRunUpdatesTheDeviceInTheConsolesOwnWords) {
+    std::unique_ptr<ChildProcess> sim = Simulator({"--accepted", Accepted()});
+    std::string transcript;
+    EXPECT_EQ(RunIn(folder_, UPDATER_PATH, &transcript), 0);
+    EXPECT_TRUE(std::regex_match(WithoutServerAdvice(transcript),
+                                 std::regex(Quoted(kBanner + kOpened) + SimulatorFound() +
+                                            Quoted(TransferLines(image_) + kCompleted + kFinalWait))))
+        << transcript;
+    EXPECT_EQ(sim->Stop(), 0);
+    EXPECT_EQ(ReadBytes(Accepted()), image_);
+}
+
 TEST_F(EndToEnd, TwoDevicesAreUpdatedAtOnceEachOnItsPortsAlone) {
     // Decoys, listed first, that would answer as a device does.
     std::unique_ptr<ChildProcess> decoys[] = {Simulator({"--name", "Decoy-A", "--verbose"}),

@@ -8,8 +8,10 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <set>
 
 #include "image/sha256.h"
+#include "report/endings.h"
 #include "support/expected_update.h"
 #ifndef _WIN32
 #include "support/json_lines.h"
@@ -275,6 +277,16 @@ TEST(Program, EveryEndingInEveryFace) {
             EXPECT_FALSE(sim::InputIsOpen(0) || sim::OutputIsOpen(0)) << "the run left a port open";
         }
     }
+}
+
+TEST(Program, EveryEndingHasARowOfItsOwn) {
+    // An ending without one would be told as another: as "updated".
+    std::set<std::string> names;
+    for (int ending = 0; ending <= static_cast<int>(Ending::kNoService); ++ending) {
+        EXPECT_EQ(static_cast<int>(RowOf(static_cast<Ending>(ending)).ending), ending) << "no row of its own";
+        names.insert(RowOf(static_cast<Ending>(ending)).name);
+    }
+    EXPECT_EQ(names.size(), static_cast<std::size_t>(Ending::kNoService) + 1) << "two endings share a name";
 }
 
 TEST(Program, NothingButARunForAnUpdateTouchesTheDevice) {
