@@ -19,6 +19,7 @@
 #include "midi/midi_link.h"
 #include "platform/service/rtmidi_ports.h"
 #include "platform/service/service_ports.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -137,6 +138,10 @@ TEST(JackLink, MessagesReachTheChosenPeerAndItsAnswersTheMailbox) {
     EXPECT_NE(link.SendSysEx(output, request.data(), 7), MMSYSERR_NOERROR) << "other ports are still listed";
     EXPECT_TRUE(link.CloseMidiIn() && link.CloseMidiOut());
     EXPECT_EQ(link.SendSysEx(output, request.data(), 7), MMSYSERR_INVALHANDLE);
+    // Closed, its ports are gone from the server.
+    ChildProcess ports("/usr/bin/jack_lsp", {});
+    EXPECT_EQ(ports.Wait(5000), 0);
+    EXPECT_EQ(ports.output().find("tessarine-update:"), std::string::npos) << ports.output();
 }
 
 // A device's input on the server, as JACK delivers to it: each message with

@@ -59,7 +59,7 @@ std::string Read(const std::string& path) {
 // The kinds of JSON events told, in the order each first came, then the
 // outcome's name, exit and, after a restart, the record:
 // "start image outcome:bad-image:1". An image refused tells what is wrong
-// and, where a record is at fault, which and where: "image(record 2 at 6)".
+// and, where a record is at fault, which, where and why: "image(record 2 at 6: ...)".
 // Every event's fields are those the manual page gives.
 std::string Kinds(const std::string& lines) {
     std::vector<JsonObject> events;
@@ -84,7 +84,7 @@ std::string Kinds(const std::string& lines) {
         if (told.find(kind) != std::string::npos) continue;
         told += kind;
         if (has("record") && kind == "image")
-            told += "(record " + event.at("record") + " at " + event.at("offset") + ")";
+            told += "(record " + event.at("record") + " at " + event.at("offset") + ": " + event.at("problem") + ")";
         told += " ";
     }
     return told;
@@ -188,7 +188,7 @@ TEST(Program, EveryEndingInEveryFace) {
         {"an image whose SHA-256 is the one given", {"--sha256", Sha256Of(ImageText(ImageOfRecords({6})))}, {6}, "", 0,
          kNever, 0, kHead + Lines({6}), kCompleted, "start image device link record answer outcome:updated:0", 1, 2},
         {"an image that fails its check", {"bad/Corvilent.led"}, {6}, "", 0, kNever, 1,
-         kBanner + Opened("bad/Corvilent.led"), kBadImage, "start image(record 2 at 6) outcome:bad-image:1", 0, 0},
+         kBanner + Opened("bad/Corvilent.led"), kBadImage, "start image(record 2 at 6: record 2's checksum does not balance its data) outcome:bad-image:1", 0, 0},
         {"no device answers", {}, {6}, "id:*:status=3E", 0, kNever, 3, kBanner + Opened("Corvilent.led"), kNoDevice,
          "start image outcome:no-device:3", 0, 4},
         {"a port that names none", {"--out", "synth"}, {6}, "", 0, kNever, 3, "",

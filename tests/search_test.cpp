@@ -222,7 +222,7 @@ TEST_F(Search, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     TargetDevice device({});
     SetUpScene(0, 0, {1}, {1}, &device);
     sim::AddInput({"Busy\x1B[2J In", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
-    sim::AddInput({"In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC\xE4\xB8\xAD \xC2\xB0"});
+    sim::AddInput({"In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC\xE4\xB8\xAD \xC2\xB0 \xF0\x9F\x8E\xB9"});
     sim::AddOutput({"Busy Out", MMSYSERR_NOERROR, MMSYSERR_ALLOCATED});
     sim::AddOutput({"Out\x07 \xC2\x9B\xC3\xA9 \xFF\xE6\x97 \xED\xA0\x80\xC1\xBF \xE1\x7F\x80\xF5\x80\x80\x80 1"});
     EXPECT_EQ(Run(), std::nullopt);
@@ -235,8 +235,9 @@ TEST_F(Search, PortsThatCannotBeUsedAreLeftOutAndNamed) {
     const std::string output =
         "Out\\x07 \\xC2\\x9B\xC3\xA9 \\xFF\\xE6\\x97 \\xED\\xA0\\x80\\xC1\\xBF \\xE1\\x7F\\x80\\xF5\\x80\\x80\\x80 1";
 #endif
-    EXPECT_EQ(printed, "MIDI input 0 (Busy\\x1B[2J In)" + held + "MIDI output 0 (Busy Out)" + held +
-                           Found("In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC\xE4\xB8\xAD \xC2\xB0", output));
+    EXPECT_EQ(printed,
+              "MIDI input 0 (Busy\\x1B[2J In)" + held + "MIDI output 0 (Busy Out)" + held +
+                  Found("In \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC\xE4\xB8\xAD \xC2\xB0 \xF0\x9F\x8E\xB9", output));
     EXPECT_EQ(RequestsPerOutput(), (Requests{{1, 1}}));
 
     // With no input to listen on, nothing is asked at all.

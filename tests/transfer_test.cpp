@@ -146,7 +146,8 @@ TEST_F(Transfer, CyclesTheMidiServiceMissedAreToldOnceInEveryFace) {
 
 TEST_F(Transfer, ARecordUnansweredAtAPaceFasterThanACableGoesOnAtACables) {
     // Two records of 1100 bytes: 2410 on the wire, more than the 2 KiB a
-    // card in front of a cable may hold ahead of it; one of 1000 bytes: 2192.
+    // card in front of a cable may hold ahead of it; one of 939 bytes: 2050,
+    // one of 938: 2048, which it holds.
     const std::string advice =
         "A record sent faster than a 5-pin MIDI cable carries went unanswered: the rest of the image goes at a "
         "cable's pace (3125 bytes a second), which takes longer.\n";
@@ -158,7 +159,7 @@ TEST_F(Transfer, ARecordUnansweredAtAPaceFasterThanACableGoesOnAtACables) {
     } cases[] = {
         {LinkPace::kBuffer, {1100, 1100}, true},  {LinkPace::kFast, {1100, 1100}, true},
         {LinkPace::kProgram, {1100, 1100}, true}, {LinkPace::kDriver, {1100, 1100}, false},
-        {LinkPace::kFast, {1000, 1000}, true},    {LinkPace::kFast, {900, 900}, false},
+        {LinkPace::kFast, {939, 939}, true},      {LinkPace::kFast, {938, 938}, false},
     };
     // clang-format on
     for (const auto& c : cases) {
