@@ -171,30 +171,31 @@ TEST(ImageText, RecordsAfterOtherTextMeanTheImageWasCutInTwo) {
 
 TEST(ImageRecords, EveryRecordBalancesAndTheyTileTheImage) {
     const Bytes largest = MakeRecord(Bytes(0xFFFB, 0x55));  // its length field 0xFFFD, the most there is
+    constexpr ImageProblem kSound = ImageProblem::kNone;
     const struct {
         Bytes bytes;
-        bool sound;
+        ImageProblem problem;
         // clang-format off
     } cases[] = {
-        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF}, true},
-        {{0x00, 0x04, 0x01, 0x02, 0xFF, 0xFD}, false},  // checksum high byte first
-        {{0x00, 0x02, 0x00, 0x00}, true},               // no data: the length bytes are not summed
-        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x03, 0x80, 0x80, 0xFF}, true},
-        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x03, 0x80, 0x81, 0xFF}, false},  // the second is wrong
-        {{}, false},                                                                  // no record at all
-        {{0x00, 0x01, 0x00, 0x00}, false},                                            // length below 2
-        {{0xFF, 0xFE, 0x00, 0x00}, false},                                            // the size wraps to 0
-        {{0x00, 0x06, 0x01, 0x02, 0xFD, 0xFF}, false},                                // runs past the last byte
-        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00}, false},  // a lone byte after the last record
-        {largest, true},
+        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF}, kSound},
+        {{0x00, 0x04, 0x01, 0x02, 0xFF, 0xFD}, ImageProblem::kChecksum},  // checksum high byte first
+        {{0x00, 0x02, 0x00, 0x00}, kSound},                               // no data: the length bytes are not summed
+        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x03, 0x80, 0x80, 0xFF}, kSound},
+        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x03, 0x80, 0x81, 0xFF}, ImageProblem::kChecksum},  // the second
+        {{}, ImageProblem::kNoRecord},
+        {{0x00, 0x01, 0x00, 0x00}, ImageProblem::kBadLength},                 // length below 2
+        {{0xFF, 0xFE, 0x00, 0x00}, ImageProblem::kBadLength},                 // the size wraps to 0
+        {{0x00, 0x06, 0x01, 0x02, 0xFD, 0xFF}, ImageProblem::kPastTheEnd},    // runs past the last byte
+        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00}, ImageProblem::kPastTheEnd},  // a lone byte after the last record
+        {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x01}, ImageProblem::kBadLength},  // two: a length, below 2
+        {largest, kSound},
     };
     // clang-format on
     auto image = std::make_unique<ImageBuffer>();
     for (const auto& c : cases) {
         std::copy(c.bytes.begin(), c.bytes.end(), image->bytes);
         image->count = static_cast<std::uint16_t>(c.bytes.size());
-        EXPECT_EQ(ValidateImage(*image).problem == ImageProblem::kNone, c.sound)
-            << ::testing::PrintToString(c.bytes).substr(0, 80);
+        EXPECT_EQ(ValidateImage(*image).problem, c.problem) << ::testing::PrintToString(c.bytes).substr(0, 80);
     }
 }
 
