@@ -37,6 +37,8 @@ TEST(WireBudget, NoMoreThanHalfACardsBufferRunsAheadOfTheWire) {
     EXPECT_FALSE(wire.Fits(24, start + 1014, 0));
     EXPECT_EQ(SendUntilHeld(wire, 24, start + 1014, 1), 2040u);
     EXPECT_FALSE(wire.Fits(24, start + 1014, 1)) << "a reply counted twice";
+    // After the next, the whole budget at once, to the byte.
+    EXPECT_TRUE(wire.Fits(2048, start + 1014, 2));
 }
 
 }  // namespace
