@@ -186,6 +186,7 @@ TEST(ImageRecords, EveryRecordBalancesAndTheyTileTheImage) {
         {{0x00, 0x01, 0x00, 0x00}, ImageProblem::kBadLength},                 // length below 2
         {{0xFF, 0xFE, 0x00, 0x00}, ImageProblem::kBadLength},                 // the size wraps to 0
         {{0x00, 0x06, 0x01, 0x02, 0xFD, 0xFF}, ImageProblem::kPastTheEnd},    // runs past the last byte
+        {{0x00, 0x04, 0x01, 0x02, 0xFD}, ImageProblem::kPastTheEnd},          // one byte short
         {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00}, ImageProblem::kPastTheEnd},  // a lone byte after the last record
         {{0x00, 0x04, 0x01, 0x02, 0xFD, 0xFF, 0x00, 0x01}, ImageProblem::kBadLength},  // two: a length, below 2
         {largest, kSound},
