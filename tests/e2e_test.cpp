@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <thread>
@@ -144,8 +142,7 @@ TEST_F(EndToEnd, ADeviceBehindAMidiWireTakesRecordsLargerThanItsCardsBufferWhole
     const auto start = std::chrono::steady_clock::now();
     const std::string log = folder_.root() + "/run.log";
     EXPECT_EQ(RunIn(folder_, UPDATER_PATH, &transcript, {"--batch", "--log", log}), 0) << transcript;
-    std::ifstream logged(log);
-    const std::string events(std::istreambuf_iterator<char>(logged), {});
+    const std::string events = ReadText(log);
     EXPECT_NE(events.find(",\"link\":\"fast\"}"), std::string::npos) << events;
     EXPECT_NE(events.find(",\"link\":\"cable\",\"record\":1}"), std::string::npos) << events;
     // Never more than 2 KiB ahead of the cable then: 9.5 KB on it take 2.4 s
@@ -206,8 +203,7 @@ TEST_F(EndToEnd, CyclesHeldBackLoseNoChunkAndAServerThatTakesNoneFailsTheSend) {
     ChildProcess updater(UPDATER_PATH, {"--batch"}, folder_.path());
     for (unsigned percent : {20, 50, 80}) {
         // A slow machine adds the rate to the line: its start is enough.
-        ASSERT_TRUE(updater.WaitForOutput("Transferring.. " + std::to_string(percent) + "% done", 60000))
-            << updater.output();
+        ASSERT_TRUE(updater.WaitForOutput(BatchProgressStart(percent), 60000)) << updater.output();
         StallServer(200);
     }
     EXPECT_EQ(updater.Wait(60000), 0) << updater.output();
@@ -256,14 +252,9 @@ std::set<std::string> OptionsIn(const std::string& text) {
     return options;
 }
 
-std::string Read(const std::string& path) {
-    std::ifstream file(path);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 TEST(Manual, EachPageTheReadmeAndTheProgramsHelpNameTheSameOptions) {
     // roff writes a hyphen as \-; the README's table is under its heading.
-    const std::string readme = Read(PROJECT_FOLDER "/README.md");
+    const std::string readme = ReadText(PROJECT_FOLDER "/README.md");
     const std::size_t table = readme.find("## For scripts and production lines");
     const struct {
         const char* program;
@@ -271,9 +262,9 @@ TEST(Manual, EachPageTheReadmeAndTheProgramsHelpNameTheSameOptions) {
         // clang-format off
     } cases[] = {
         {UPDATER_PATH,
-         std::regex_replace(Read(PROJECT_FOLDER "/man/tessarine-update.1.in"), std::regex(R"(\\-)"), "-")},
+         std::regex_replace(ReadText(PROJECT_FOLDER "/man/tessarine-update.1.in"), std::regex(R"(\\-)"), "-")},
         {UPDATER_PATH, readme.substr(table, readme.find("## For developers") - table)},
-        {SIM_PATH, std::regex_replace(Read(PROJECT_FOLDER "/man/tessarine-sim.1.in"), std::regex(R"(\\-)"), "-")},
+        {SIM_PATH, std::regex_replace(ReadText(PROJECT_FOLDER "/man/tessarine-sim.1.in"), std::regex(R"(\\-)"), "-")},
     };
     // clang-format on
     for (const auto& c : cases) {

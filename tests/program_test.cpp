@@ -5,8 +5,6 @@
 // took on the virtual clock.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 
@@ -51,10 +49,6 @@ std::string Sha256Of(const std::string& text) {
 }
 
 #ifndef _WIN32
-std::string Read(const std::string& path) {
-    std::ifstream file(path);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 // The kinds of JSON events told, in the order each first came, then the
 // outcome's name, exit and, after a restart, the record:
@@ -248,7 +242,7 @@ TEST(Program, EveryEndingInEveryFace) {
                     const std::string logged = std::regex_replace(events, std::regex("(outcome:[a-z-]+:)[0-9]+"),
                                                                   "$01" + std::to_string(status));
 #ifndef _WIN32
-                    EXPECT_EQ(refused ? logged : Kinds(Read(log)), logged);
+                    EXPECT_EQ(refused ? logged : Kinds(ReadText(log)), logged);
 #endif
                     break;
                 }

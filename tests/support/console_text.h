@@ -64,7 +64,11 @@ inline const std::string kNoMidiService =
 #endif
 
 // --batch: whole lines.
-inline std::string BatchProgress(unsigned percent) { return "Transferring.. " + std::to_string(percent) + "% done\n"; }
+// A long update's line goes on with its rate and the time left.
+inline std::string BatchProgressStart(unsigned percent) {
+    return "Transferring.. " + std::to_string(percent) + "% done";
+}
+inline std::string BatchProgress(unsigned percent) { return BatchProgressStart(percent) + "\n"; }
 inline const std::string kBatchCompleted = "Transferring.. 100% done.\n\nTarget update successfully!\n\n";
 
 }  // namespace text

@@ -36,6 +36,7 @@ Bytes ImageOfRecords(const std::vector<std::size_t>& sizes);
 std::size_t RecordsOf(const Bytes& image);
 
 Bytes ReadBytes(const std::string& path);
+std::string ReadText(const std::string& path);
 // The text as a regular expression that matches it alone.
 std::string Quoted(const std::string& text);
 // The search's report of the simulator's ports, as the service names them.
