@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/service/raw_midi_room.h"
+
 namespace {
 
 // The kernel's sequencer binds a card's raw MIDI devices on one client of
@@ -61,28 +63,8 @@ std::unique_ptr<CardBuffer> CardBuffer::Behind(const std::string& rtmidiName) {
 }
 
 long CardBuffer::Room() const {
-    // "Output 0" or "Input 0", then for an open one its "Buffer size" and
-    // "Avail": an output's free room, an input's bytes not yet read.
     std::ifstream file(proc_);
-    long room = -1;
-    bool inSection = false;
-    long size = -1;
-    for (std::string line; std::getline(file, line);) {
-        int number = -1;
-        if (std::sscanf(line.c_str(), output_ ? "Output %d" : "Input %d", &number) == 1) {
-            inSection = !output_ || number == substream_;
-            size = -1;
-            continue;
-        }
-        if (line.rfind("Output ", 0) == 0 || line.rfind("Input ", 0) == 0) inSection = false;
-        long value = 0;
-        if (!inSection) continue;
-        if (std::sscanf(line.c_str(), "  Buffer size : %ld", &value) == 1) size = value;
-        if (std::sscanf(line.c_str(), "  Avail : %ld", &value) != 1 || size < 0) continue;
-        const long free = output_ ? value : size - value;
-        room = room < 0 ? free : std::min(room, free);
-    }
-    return room;
+    return RawMidiRoom(file, output_, substream_);
 }
 
 bool CardBuffer::TakeRoom(std::size_t size) {

@@ -2,7 +2,7 @@
 // of a card (a MIDI interface, a USB device, a virtual raw MIDI device), as
 // against programs and the kernel's own Midi Through; and the buffer of the
 // card's raw MIDI device that a port writes into, whose room the kernel
-// shows in /proc/asound/cardC/midiD while the device is open.
+// shows while the device is open (raw_midi_room.h).
 #pragma once
 
 #include <cstddef>
