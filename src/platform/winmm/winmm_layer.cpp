@@ -180,6 +180,8 @@ MMRESULT midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT) {
     if (port == nullptr) return MMSYSERR_INVALHANDLE;
     std::lock_guard<std::mutex> guard(port->lock);
     if (port->closing) return MMSYSERR_INVALHANDLE;
+    // As winmm: a buffer is handed over prepared.
+    if ((header->dwFlags & MHDR_PREPARED) == 0) return MIDIERR_UNPREPARED;
     header->dwFlags |= MHDR_INQUEUE;
     port->queue.push_back(header);
     return MMSYSERR_NOERROR;
