@@ -29,6 +29,8 @@ TEST(RawMidiRoom, AnOutputsFreeRoomAndTheLeastAnOpenInputHasLeft) {
     EXPECT_EQ(RoomIn(card, true, 1), 1500);
     EXPECT_EQ(RoomIn(card, false), 4076);
     EXPECT_EQ(RoomIn(virtualDevice, false), 1748);
+    // One input full: no room, whatever the others have.
+    EXPECT_EQ(RoomIn("Input 0\n  Buffer size  : 64\n  Avail        : 64\n" + virtualDevice, false), 0);
     // Closed, a substream shows no buffer: its room is not known.
     EXPECT_EQ(RoomIn("USB MIDI\n\nOutput 0\n  Tx bytes     : 0\nInput 0\n  Rx bytes     : 0\n", true), -1);
     EXPECT_EQ(RoomIn(card, true, 2), -1);
