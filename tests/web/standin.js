@@ -17,7 +17,10 @@
   const real = navigator.requestMIDIAccess ? navigator.requestMIDIAccess.bind(navigator) : null;
   const worker = new Worker("/carrier.js");
   const opened = new Set();
+  let carried;
+  const carrying = new Promise((resolve) => (carried = resolve));
   worker.onmessage = (event) => {
+    if (event.data === "open") return carried();
     const data = Uint8Array.from(event.data.split(" "), (pair) => parseInt(pair, 16));
     for (const port of opened) if (port.onmidimessage) port.onmidimessage({ data, timeStamp: performance.now() });
   };
@@ -54,6 +57,9 @@
         if (error.name === "SecurityError" || error.name === "NotAllowedError") throw error;
       }
     }
+    // A slow machine's worker may still be connecting: the ports are
+    // given once they reach the device, or the search would ask nobody.
+    await carrying;
     // The simulator's ports, as JACK names them.
     const input = new Port("input", "Tessarine:device out");
     const output = new Port("output", "Tessarine:device in");
