@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <regex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "support/child_process.h"
 #include "support/console_text.h"
@@ -259,12 +261,20 @@ TEST(Platform, TheDemoAndTheTestSuiteNeverReachAnAttachedDevice) {
     ASSERT_EQ(access("/dev/snd/seq", R_OK | W_OK), 0) << "no ALSA sequencer here";
     ChildProcess attached(SIM_PATH, {"--verbose", "--timeout", "3600"});
     ASSERT_TRUE(attached.WaitForOutput("ready", 10000)) << attached.output();
-    const std::pair<const char*, const char*> runs[] = {
-        {"scripts/demo", "\nTarget update successfully!\n"},
-        {"scripts/test", "100% tests passed"},
+    // Firefox's page, starved in this emulated machine, hears the device's
+    // answers to the search later than the search waits for them. It asks
+    // the browser for no MIDI of its own (a stand-in carries its messages),
+    // so it could reach no port here; it runs on the host.
+    const struct {
+        const char* script;
+        std::vector<std::string> arguments;
+        const char* success;
+    } runs[] = {
+        {"scripts/demo", {}, "\nTarget update successfully!\n"},
+        {"scripts/test", {"-E", "^Browser\\.firefox$"}, "100% tests passed"},
     };
-    for (const auto& [script, success] : runs) {
-        ChildProcess run(PROJECT_FOLDER "/" + std::string(script), {}, PROJECT_FOLDER);
+    for (const auto& [script, arguments, success] : runs) {
+        ChildProcess run(PROJECT_FOLDER "/" + std::string(script), arguments, PROJECT_FOLDER);
         EXPECT_EQ(run.Wait(50 * 60 * 1000), 0) << script;
         EXPECT_NE(run.output().find(success), std::string::npos) << script << ":\n" << run.output();
     }
