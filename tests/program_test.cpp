@@ -49,7 +49,6 @@ std::string Sha256Of(const std::string& text) {
 }
 
 #ifndef _WIN32
-
 // The kinds of JSON events told, in the order each first came, then the
 // outcome's name, exit and, after a restart, the record:
 // "start image outcome:bad-image:1". An image refused tells what is wrong

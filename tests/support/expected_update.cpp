@@ -49,14 +49,14 @@ std::size_t RecordsOf(const Bytes& image) {
     return records;
 }
 
-Bytes ReadBytes(const std::string& path) {
+std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+Bytes ReadBytes(const std::string& path) {
+    const std::string text = ReadText(path);
+    return Bytes(text.begin(), text.end());
 }
 
 std::string Quoted(const std::string& text) {
